@@ -1,0 +1,289 @@
+#include "app/UnitDetect.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMutexLocker>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+#include "config/UnitConfigure.h"
+#include "net/LocalAddresses.h"
+#include "platform/Platform.h"
+#include "protocol/Frame.h"
+
+namespace velomar {
+
+DetectNetwork DetectNetwork::host()
+{
+    return DetectNetwork{LocalIPv4Addresses(), kDevicePort};
+}
+
+TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
+    : QWidget(parent),
+      devices_(std::make_unique<DeviceTableModel>()),
+      endpoints_(network.localAddresses)
+{
+    udpServer_ = std::make_unique<ListeningEndpoint>(
+        [this](const QByteArray& d, const QString& a, std::uint16_t p) { UDPServerUDPRead(d, a, p); },
+        network.port);
+    buildUi();
+}
+
+TFormDetect::~TFormDetect()
+{
+    udpServer_->close();
+}
+
+void TFormDetect::buildUi()
+{
+    setObjectName(QStringLiteral("FormDetect"));
+    setWindowTitle(QStringLiteral("Velomar v1.2"));
+    setAccessibleName(QStringLiteral("Velomar v1.2"));
+    setFixedSize(977, 538);
+    setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAccessibleName(caption);
+        b->setToolTip(caption);
+        return b;
+    };
+
+    FlatPanel1 = new QWidget(this);
+    FlatPanel1->setObjectName(QStringLiteral("FlatPanel1"));
+    FlatPanel1->setAccessibleName(QStringLiteral("Toolbar"));
+    FlatPanel1->setGeometry(8, 8, 860, 40);
+    auto* bar = new QHBoxLayout(FlatPanel1);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(6);
+    FlatButton2 = makeButton(FlatPanel1, "FlatButton2", QStringLiteral("Search"));
+    FlatButton3 = makeButton(FlatPanel1, "FlatButton3", QStringLiteral("Search IP"));
+    FlatButton8 = makeButton(FlatPanel1, "FlatButton8", QStringLiteral("Configure"));
+    FlatButton10 = makeButton(FlatPanel1, "FlatButton10", QStringLiteral("Import"));
+    FlatButton5 = makeButton(FlatPanel1, "FlatButton5", QStringLiteral("Telnet"));
+    FlatButton4 = makeButton(FlatPanel1, "FlatButton4", QStringLiteral("Web"));
+    FlatButton7 = makeButton(FlatPanel1, "FlatButton7", QStringLiteral("Upgrade Firmware"));
+    FlatButton4->setProperty("tag", 11);
+    FlatButton5->setProperty("tag", 12);
+    for (QPushButton* b : {FlatButton2, FlatButton3, FlatButton8, FlatButton10, FlatButton5, FlatButton4, FlatButton7}) {
+        b->setMinimumHeight(34);
+        bar->addWidget(b);
+    }
+    bar->addStretch(1);
+
+    FlatButton1 = makeButton(this, "FlatButton1", QStringLiteral("Apply"));
+    FlatButton1->setGeometry(977 - 8 - 95, 8, 95, 34);
+
+    FlatPanel2 = new QWidget(this);
+    FlatPanel2->setObjectName(QStringLiteral("FlatPanel2"));
+    FlatPanel2->setAccessibleName(QStringLiteral("Device table panel"));
+    FlatPanel2->setGeometry(8, 56, 961, 446);
+    auto* tableLayout = new QHBoxLayout(FlatPanel2);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    RGrid = new QTableView(FlatPanel2);
+    RGrid->setObjectName(QStringLiteral("RGrid"));
+    RGrid->setAccessibleName(QStringLiteral("Device table"));
+    RGrid->setModel(devices_.get());
+    RGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    RGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    RGrid->verticalHeader()->setVisible(false);
+    RGrid->verticalHeader()->setDefaultSectionSize(20);
+    RGrid->horizontalHeader()->setFixedHeight(21);
+    const int widths[] = {107, 119, 80, 150, 107, 103, 106, 98, 87};
+    for (int c = 0; c < 9; ++c) RGrid->setColumnWidth(c, widths[c]);
+    for (int c = DeviceTableModel::ColHidden0; c < DeviceTableModel::ColumnCount; ++c) RGrid->setColumnHidden(c, true);
+    tableLayout->addWidget(RGrid);
+    connect(RGrid, &QTableView::doubleClicked, this, [this] { RGridDblClick(); });
+    connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { selectedRow_ = current.isValid() ? current.row() : 0; });
+
+    lblcount = new QLabel(this);
+    lblcount->setObjectName(QStringLiteral("lblcount"));
+    lblcount->setAccessibleName(QStringLiteral("Device count"));
+    lblcount->setGeometry(10, 508, 300, 22);
+
+    PnlTime = new QFrame(this);
+    PnlTime->setObjectName(QStringLiteral("PnlTime"));
+    PnlTime->setAccessibleName(QStringLiteral("Search countdown"));
+    PnlTime->setFrameShape(QFrame::Box);
+    PnlTime->setAutoFillBackground(true);
+    QPalette pal = PnlTime->palette();
+    pal.setColor(QPalette::Window, QColor(232, 255, 255));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    PnlTime->setPalette(pal);
+    PnlTime->setGeometry((977 - 297) / 2, (538 - 55) / 2, 297, 55);
+    auto* timeLayout = new QHBoxLayout(PnlTime);
+    PnlTimeCaption = new QLabel(PnlTime);
+    PnlTimeCaption->setObjectName(QStringLiteral("PnlTimeCaption"));
+    PnlTimeCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    timeLayout->addWidget(PnlTimeCaption, 1);
+    FlatButton6 = makeButton(PnlTime, "FlatButton6", QStringLiteral("Stop"));
+    timeLayout->addWidget(FlatButton6);
+    PnlTime->hide();
+
+    FlatPanel3 = new QFrame(this);
+    FlatPanel3->setObjectName(QStringLiteral("FlatPanel3"));
+    FlatPanel3->setAccessibleName(QStringLiteral("Firmware progress"));
+    FlatPanel3->setFrameShape(QFrame::Box);
+    FlatPanel3->setAutoFillBackground(true);
+    FlatPanel3->setGeometry((977 - 420) / 2, (538 - 90) / 2, 420, 90);
+    auto* progressLayout = new QVBoxLayout(FlatPanel3);
+    FUWait = new QLabel(QStringLiteral("Waiting For Complete..."), FlatPanel3);
+    FUWait->setObjectName(QStringLiteral("FUWait"));
+    FUWait->setAlignment(Qt::AlignCenter);
+    UpdateProgress = new QProgressBar(FlatPanel3);
+    UpdateProgress->setObjectName(QStringLiteral("UpdateProgress"));
+    UpdateProgress->setAccessibleName(QStringLiteral("Firmware progress"));
+    progressLayout->addWidget(FUWait);
+    progressLayout->addWidget(UpdateProgress);
+    FlatPanel3->hide();
+
+    TimerFIND = new QTimer(this);
+    TimerFIND->setObjectName(QStringLiteral("TimerFIND"));
+    TimerFIND->setInterval(1000);
+    connect(TimerFIND, &QTimer::timeout, this, &TFormDetect::TimerFINDTimer);
+
+    connect(FlatButton1, &QPushButton::clicked, this, &TFormDetect::FlatButton1Click);
+    connect(FlatButton2, &QPushButton::clicked, this, &TFormDetect::FlatButton2Click);
+    connect(FlatButton3, &QPushButton::clicked, this, &TFormDetect::FlatButton3Click);
+    connect(FlatButton4, &QPushButton::clicked, this, &TFormDetect::FlatButton4Click);
+    connect(FlatButton5, &QPushButton::clicked, this, &TFormDetect::FlatButton4Click);
+    connect(FlatButton6, &QPushButton::clicked, this, &TFormDetect::FlatButton6Click);
+    connect(FlatButton7, &QPushButton::clicked, this, &TFormDetect::FlatButton7Click);
+    connect(FlatButton8, &QPushButton::clicked, this, &TFormDetect::FlatButton8Click);
+    connect(FlatButton10, &QPushButton::clicked, this, &TFormDetect::FlatButton10Click);
+}
+
+void TFormDetect::OpenUDPServer()
+{
+    udpServer_->open();
+}
+
+void TFormDetect::CloseUDPServer()
+{
+    udpServer_->close();
+    // The listener has ended: whatever it received before the close belongs to the table
+    // now, and nothing can arrive after this returns.
+    TakeReceivedDevices();
+}
+
+void TFormDetect::ClearDevices()
+{
+    deviceCount_ = 0;
+    devices_->ClearDevices();
+    selectedRow_ = 0;
+    RGrid->viewport()->update();
+}
+
+void TFormDetect::StartSearch()
+{
+    ClearDevices();
+    OpenUDPServer();
+    BroadcastFrame(endpoints_, DiscoveryRequest(), kDevicePort);
+    searchBaseline_ = -1;
+    SetSearching(true);
+}
+
+void TFormDetect::SetSearching(bool on)
+{
+    searchCountdown_ = 10;
+    PnlTimeCaption->setText(QStringLiteral("        Remain timeout = 10sec"));
+    PnlTime->setVisible(on);
+    if (on) {
+        TimerFIND->start();
+    } else {
+        TimerFIND->stop();
+    }
+    FlatPanel1->setEnabled(!on);
+    FlatPanel2->setEnabled(!on);
+    if (on) {
+        OpenUDPServer();
+    } else {
+        CloseUDPServer();
+    }
+}
+
+void TFormDetect::TimerFINDTimer()
+{
+    --searchCountdown_;
+    PnlTimeCaption->setText(QStringLiteral("        Remain timeout = %1sec").arg(searchCountdown_));
+    PnlTime->repaint();
+    if (searchCountdown_ == 0) {
+        SetSearching(false);
+        if (udpServer_->isOpen()) CloseUDPServer();
+        if (searchBaseline_ != -1 && searchBaseline_ == deviceCount_) {
+            platform().showMessage(this, QStringLiteral("There is no tervane."));
+        }
+    }
+}
+
+void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, std::uint16_t)
+{
+    const auto letter = ReplyLetter(datagram);
+    if (!letter) return;
+    if (*letter == Letter::FirmwareReply) {
+        firmwareReply_.store(datagram);
+        return;
+    }
+    if (*letter != Letter::Discovery) return;
+    const auto reply = DiscoveryReply::decode(datagram);
+    if (!reply) return;
+    const DeviceTexts texts = DecodeDiscoveryTexts(*reply);
+    {
+        QMutexLocker lock(&receivedMutex_);
+        received_.push_back(texts);
+    }
+    postTake();
+}
+
+void TFormDetect::postTake()
+{
+    // One pending take at a time: a burst of replies is taken into the table in one go.
+    if (takePosted_.testAndSetOrdered(0, 1)) {
+        QMetaObject::invokeMethod(this, [this] { TakeReceivedDevices(); }, Qt::QueuedConnection);
+    }
+}
+
+void TFormDetect::TakeReceivedDevices()
+{
+    QVector<DeviceTexts> batch;
+    {
+        QMutexLocker lock(&receivedMutex_);
+        takePosted_.storeRelease(0);
+        batch.swap(received_);
+    }
+    if (batch.isEmpty()) return;
+    const int added = devices_->AddDevices(batch);
+    if (added == 0) return;
+    deviceCount_ += added;
+    lblcount->setText(QStringLiteral("Current : %1").arg(deviceCount_));
+}
+
+void TFormDetect::FlatButton2Click()
+{
+    RunGuarded(this, [this] { StartSearch(); });
+}
+
+void TFormDetect::FlatButton6Click()
+{
+    RunGuarded(this, [this] { SetSearching(false); });
+}
+
+// The buttons below get their behaviour with the features they belong to.
+void TFormDetect::FlatButton1Click() {}
+void TFormDetect::FlatButton3Click() {}
+void TFormDetect::FlatButton4Click() {}
+void TFormDetect::FlatButton7Click() {}
+void TFormDetect::FlatButton8Click() {}
+void TFormDetect::FlatButton10Click() {}
+
+void TFormDetect::RGridDblClick()
+{
+    if (deviceCount_ > 0 && selectedRow_ >= 0) CloseUDPServer();
+}
+
+}  // namespace velomar

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QAtomicInt>
+#include <QMutex>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+#include <QWidget>
+#include <memory>
+
+#include "app/DeviceTable.h"
+#include "app/FirmwareReplySlot.h"
+#include "net/InterfaceEndpoints.h"
+#include "net/ListeningEndpoint.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QFrame;
+
+namespace velomar {
+
+class TConfigForm;
+
+// Where the main window's endpoints live: the local addresses (read once) and the
+// listening port. The product uses the host's addresses and 2057; tests may narrow them.
+struct DetectNetwork {
+    QStringList localAddresses;
+    std::uint16_t port = 2057;
+    static DetectNetwork host();
+};
+
+// The main window.
+class TFormDetect : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFormDetect(const DetectNetwork& network = DetectNetwork::host(), QWidget* parent = nullptr);
+    // The configuration dialog is created after the main window and lives as long.
+    void setConfigForm(TConfigForm* form) { configForm_ = form; }
+    ~TFormDetect() override;
+
+    // State other parts read.
+    int DeviceCount() const { return deviceCount_; }
+    int SelectedRow() const { return selectedRow_; }
+    int SearchBaseline() const { return searchBaseline_; }
+    int SearchCountdown() const { return searchCountdown_; }
+    DeviceTableModel& devices() { return *devices_; }
+    ListeningEndpoint& udpServer() { return *udpServer_; }
+    InterfaceEndpoints& interfaceEndpoints() { return endpoints_; }
+    FirmwareReplySlot& firmwareReply() { return firmwareReply_; }
+    TConfigForm* configForm() const { return configForm_; }
+
+    // Operations.
+    void StartSearch();
+    void SetSearching(bool on);
+    void TimerFINDTimer();
+    // Read handler of UDPServer; runs on its listener thread.
+    void UDPServerUDPRead(const QByteArray& datagram, const QString& senderAddress, std::uint16_t senderPort);
+    void ClearDevices();
+    // Opens / closes UDPServer; closing also takes over every entry received before it.
+    void OpenUDPServer();
+    void CloseUDPServer();
+    // Takes the entries the listener has decoded into the table (UI thread).
+    void TakeReceivedDevices();
+
+public slots:
+    void FlatButton1Click();   // "Apply"
+    void FlatButton2Click();   // "Search"
+    void FlatButton3Click();   // "Search IP"
+    void FlatButton4Click();   // "Web" (tag 11) and "Telnet" (tag 12)
+    void FlatButton6Click();   // "Stop"
+    void FlatButton7Click();   // "Upgrade Firmware"
+    void FlatButton8Click();   // "Configure"
+    void FlatButton10Click();  // "Import"
+    void RGridDblClick();
+
+public:
+    // Named components.
+    QWidget* FlatPanel1 = nullptr;  // toolbar
+    QWidget* FlatPanel2 = nullptr;  // table panel
+    QFrame* FlatPanel3 = nullptr;   // firmware progress panel
+    QFrame* PnlTime = nullptr;      // search countdown panel
+    QLabel* PnlTimeCaption = nullptr;
+    QLabel* lblcount = nullptr;
+    QLabel* FUWait = nullptr;
+    QProgressBar* UpdateProgress = nullptr;
+    QTableView* RGrid = nullptr;
+    QTimer* TimerFIND = nullptr;
+    QPushButton* FlatButton1 = nullptr;   // Apply
+    QPushButton* FlatButton2 = nullptr;   // Search
+    QPushButton* FlatButton3 = nullptr;   // Search IP
+    QPushButton* FlatButton4 = nullptr;   // Web
+    QPushButton* FlatButton5 = nullptr;   // Telnet
+    QPushButton* FlatButton6 = nullptr;   // Stop
+    QPushButton* FlatButton7 = nullptr;   // Upgrade Firmware
+    QPushButton* FlatButton8 = nullptr;   // Configure
+    QPushButton* FlatButton10 = nullptr;  // Import
+
+private:
+    void buildUi();
+    void postTake();
+
+    TConfigForm* configForm_ = nullptr;
+    std::unique_ptr<DeviceTableModel> devices_;
+    InterfaceEndpoints endpoints_;
+    std::unique_ptr<ListeningEndpoint> udpServer_;
+    FirmwareReplySlot firmwareReply_;
+
+    int deviceCount_ = 0;
+    int selectedRow_ = 0;
+    int searchBaseline_ = 0;
+    int searchCountdown_ = 0;
+
+    // Hand-over from the listener thread: decoded entries wait here until the UI thread
+    // takes them (on its next event, or when the endpoint closes).
+    QMutex receivedMutex_;
+    QVector<DeviceTexts> received_;
+    QAtomicInt takePosted_{0};
+};
+
+}  // namespace velomar

@@ -1,0 +1,102 @@
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+
+#include "protocol/Errors.h"
+
+namespace velomar {
+
+namespace {
+
+class RealPlatform : public Platform {
+public:
+    void showMessage(QWidget* parent, const QString& text) override { box(parent, QMessageBox::Information, text); }
+    void showError(QWidget* parent, const QString& text) override
+    {
+        box(parent, QMessageBox::Critical, WithFullStop(text));
+    }
+
+    QString openFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, false); }
+    QString saveFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, true); }
+
+    void startProgram(const QString& program, const QStringList& arguments, bool) override
+    {
+        QProcess::startDetached(program, arguments);
+    }
+
+    void openUrl(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
+
+    void sleepMs(int milliseconds) override { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
+
+private:
+    static void box(QWidget* parent, QMessageBox::Icon icon, const QString& text)
+    {
+        QMessageBox mb(icon, kAppTitle, text, QMessageBox::Ok, parent);
+        mb.setAccessibleName(kAppTitle);
+        mb.setAccessibleDescription(text);
+        mb.exec();
+    }
+
+    static QString run(QWidget* parent, const FileDialogRequest& r, bool save)
+    {
+        QFileDialog dialog(parent, r.title);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setNameFilters(r.filters);
+        if (!r.filters.isEmpty()) dialog.selectNameFilter(r.filters.first());
+        if (!r.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(r.defaultSuffix);
+        // Replacing an existing file is what the user asked for; no second question.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        if (!r.defaultName.isEmpty()) dialog.selectFile(r.defaultName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().first();
+    }
+};
+
+RealPlatform& realPlatform()
+{
+    static RealPlatform p;
+    return p;
+}
+
+Platform* current = nullptr;
+
+}  // namespace
+
+Platform& platform()
+{
+    return current ? *current : realPlatform();
+}
+
+void setPlatform(Platform* p)
+{
+    current = p;
+}
+
+QString WithFullStop(const QString& text)
+{
+    if (text.endsWith(u'.')) return text;
+    return text + u'.';
+}
+
+bool RunGuarded(QWidget* parent, const std::function<void()>& action)
+{
+    try {
+        action();
+        return true;
+    } catch (const Error& e) {
+        platform().showError(parent, e.text());
+    } catch (const std::exception& e) {
+        platform().showError(parent, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+}  // namespace velomar

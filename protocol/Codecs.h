@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+// The small, stateless conversions between the texts shown in the windows and the raw
+// fields of command frames. Texts handed to the wire side are byte strings (Latin-1 for
+// the numeric texts, which are ASCII in every valid case).
+namespace velomar {
+
+enum class ListKind { Hex, Decimal };
+
+QString BytesToHex(const QByteArray& bytes, int count);
+std::int32_t HexToInt(const QString& text);              // throws HexError
+std::int32_t HexDigitsToInt(const QString& text);        // no validation
+QString IntToHexDigits(std::int64_t value);              // 0 gives ""
+QString ListToHex(ListKind kind, const QString& text, QChar separator);
+int HexPairToByte(const QString& text);
+QString BytesToIp(const QByteArray& bytes);
+QByteArray IpToBytes(const QString& text);               // throws ConversionError
+QByteArray WordToBytes(const QString& text);             // throws ConversionError
+QString BytesToWord(const QByteArray& bytes);            // throws ConversionError on empty
+
+// Strict variants used where a value above the field's range would otherwise be sent
+// with its high bits cut off: they refuse with a message naming the text.
+QByteArray IpToBytesStrict(const QString& text);
+QByteArray WordToBytesStrict(const QString& text);
+
+// Reads a decimal integer the way the conversions above do: optional sign, digits,
+// nothing else. Returns false when the text is not such an integer or does not fit in
+// 32 bits.
+bool ParseDecimal(const QString& text, std::int64_t& value);
+
+// MAC text: six upper-case hex pairs joined by "-".
+QString MacToText(const QByteArray& mac6);
+// The 6 raw bytes read from the pairs at positions 0, 3, 6, 9, 12, 15 of a MAC text; a
+// pair that is not hexadecimal (or missing) gives 0.
+QByteArray TargetMac(const QString& macText);
+
+}  // namespace velomar
