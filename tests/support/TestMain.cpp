@@ -2,8 +2,13 @@
 
 #include <QApplication>
 
+#include "Isolation.h"
+
 int main(int argc, char** argv)
 {
+    // Before any thread or socket exists: the whole test process lives in a network
+    // namespace of its own.
+    velomar::test::IsolateNetwork();
     // Widgets run on the offscreen platform unless the caller chose another.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
