@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "protocol/Frame.h"
+
+namespace velomar {
+
+// The line settings of one serial port: 'U' from the program, 'u' from the device,
+// 16 bytes. Each setting is the position of its text in the lists of ValueLists.h.
+struct SerialRecord {
+    static constexpr int kSize = 16;
+    static constexpr int kSettingCount = 6;
+    enum Setting { Interface, Baudrate, DataBit, StopBit, Parity, FlowControl };
+
+    char letter = Letter::SerialRequest;   // offset 1
+    QByteArray mac = QByteArray(6, '\0');  // offset 2
+    std::uint8_t port = 0;                 // offset 8: 0-based port index
+    // Offsets 9..14 in the order of Setting (kSerialSettingTexts).
+    std::array<std::uint8_t, kSettingCount> settings{};
+
+    // Always 16 bytes.
+    QByteArray encode() const;
+    // nullopt for a frame shorter than 16 bytes; letter and ETX are not examined.
+    static std::optional<SerialRecord> decode(const QByteArray& frame);
+};
+
+// The 9-byte apply request 'A' (and the device's 'a' answer, which carries nothing else the
+// program reads): STX, letter, MAC, ETX.
+struct ApplyRequest {
+    static constexpr int kSize = 9;
+
+    char letter = Letter::ApplyRequest;
+    QByteArray mac = QByteArray(6, '\0');
+
+    QByteArray encode() const;
+    // nullopt for a frame shorter than 9 bytes.
+    static std::optional<ApplyRequest> decode(const QByteArray& frame);
+};
+
+}  // namespace velomar
