@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+#include <atomic>
+
+#include "app/UnitDetect.h"
+#include "net/ListeningEndpoint.h"
+#include "platform/RecordingPlatform.h"
+#include "platform/UdpSocket.h"
+#include "protocol/DiscoveryReply.h"
+#include "protocol/Frame.h"
+#include "support/Isolation.h"
+
+using namespace velomar;
+
+namespace {
+
+QByteArray reply(int macLast, const QByteArray& name = "dev", char letter = 'g')
+{
+    DiscoveryReply r;
+    r.mac = QByteArray::fromHex("001A2B3C4D00");
+    r.mac[5] = static_cast<char>(macLast);
+    r.ip = QByteArray::fromHex("C6120002");
+    r.ip[3] = static_cast<char>(macLast);
+    r.gateway = QByteArray::fromHex("C6120001");
+    r.mask = QByteArray::fromHex("FFFFFF00");
+    r.name = name;
+    r.version = "1.0.7";
+    r.model = "VM2100-4";
+    QByteArray d = r.encode();
+    d[1] = letter;
+    return d;
+}
+
+}  // namespace
+
+TEST(MainWindow, CaptionsAndSize)
+{
+    TFormDetect w(DetectNetwork{{}, 2057});
+    EXPECT_EQ(w.windowTitle(), "Velomar v1.2");
+    EXPECT_EQ(w.size(), QSize(977, 538));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_EQ(kAppTitle, "Velomar v1.1");
+    EXPECT_EQ(w.lblcount->text(), "");
+    EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
+    EXPECT_EQ(w.DeviceCount(), 0);
+    EXPECT_EQ(w.SelectedRow(), 0);
+    const QList<QPushButton*> toolbar = w.FlatPanel1->findChildren<QPushButton*>();
+    QStringList captions;
+    for (QPushButton* b : toolbar) captions << b->text();
+    EXPECT_EQ(captions, (QStringList{"Search", "Search IP", "Configure", "Import", "Telnet", "Web",
+                                     "Upgrade Firmware"}));
+    EXPECT_EQ(w.FlatButton1->text(), "Apply");
+    EXPECT_NE(w.FlatButton1->parentWidget(), w.FlatPanel1);
+}
+
+TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies)
+{
+    TFormDetect w(DetectNetwork{{}, 2057});
+    // Straight into the read handler, as the listener thread would call it.
+    w.UDPServerUDPRead(reply(1, "Port-A"), "198.18.0.2", 2057);
+    w.UDPServerUDPRead(reply(1, "Port-A"), "198.18.1.2", 2057);  // same device, 2nd interface
+    w.UDPServerUDPRead(reply(2), "198.18.0.3", 2057);
+    w.UDPServerUDPRead(reply(3, "x", 'G'), "198.18.0.4", 2057);  // upper-case letter
+    QByteArray noEtx = reply(4);
+    noEtx[noEtx.size() - 1] = 0;
+    w.UDPServerUDPRead(noEtx, "198.18.0.4", 2057);
+    w.UDPServerUDPRead(DiscoveryRequest(), "198.18.0.1", 2057);  // our own request
+    w.UDPServerUDPRead(reply(5).left(60) + "\x03", "198.18.0.5", 2057);  // short reply
+    const QByteArray ack("\x02" "f\x00\x1A\x2B\x3C\x4D\x01" "1\x00\x00\x03", 12);
+    w.UDPServerUDPRead(ack, "198.18.0.2", 2057);
+    w.TakeReceivedDevices();
+
+    EXPECT_EQ(w.DeviceCount(), 2);
+    EXPECT_EQ(w.devices().rowCount(), 2);
+    EXPECT_EQ(w.lblcount->text(), "Current : 2");
+    const auto& first = w.devices().entry(0);
+    EXPECT_EQ(first.mac, "00-1A-2B-3C-4D-01");
+    EXPECT_EQ(first.name, "Port-A");
+    EXPECT_EQ(first.ip, "198.18.0.1");
+    EXPECT_EQ(first.knownIp, "198.18.0.1");
+    EXPECT_EQ(first.mask, "255.255.255.0");
+    EXPECT_EQ(first.gateway, "198.18.0.1");
+    EXPECT_FALSE(first.apply);
+    EXPECT_EQ(w.devices().data(w.devices().index(0, DeviceTableModel::ColVersion), Qt::DisplayRole), "1.0.7");
+    EXPECT_EQ(w.devices().data(w.devices().index(0, DeviceTableModel::ColModel), Qt::DisplayRole), "VM2100-4");
+    // The firmware slot holds the whole 'f' datagram, flag raised.
+    EXPECT_TRUE(w.firmwareReply().flag());
+    EXPECT_EQ(w.firmwareReply().text(), ack);
+
+    // A repeat of a listed device changes nothing, not even the label.
+    w.lblcount->setText("marker");
+    w.UDPServerUDPRead(reply(2), "198.18.0.3", 2057);
+    w.TakeReceivedDevices();
+    EXPECT_EQ(w.lblcount->text(), "marker");
+}
+
+TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    // The window's only interface is loopback; a small device answers on it.
+    TFormDetect w(DetectNetwork{{"127.0.0.1"}, 2057});
+    w.StartSearch();
+    EXPECT_TRUE(w.udpServer().isOpen());
+    EXPECT_TRUE(w.PnlTime->isVisibleTo(&w));
+    EXPECT_FALSE(w.FlatPanel1->isEnabled());
+    EXPECT_TRUE(w.FlatButton1->isEnabled());
+    EXPECT_EQ(w.SearchBaseline(), -1);
+
+    UdpSocket device;
+    device.bind("127.0.0.2", 0);
+    device.sendTo(reply(9), "127.0.0.1", 2057);
+    // No event is processed before the close: the close itself must take the reply over.
+    QThread::msleep(100);
+    w.FlatButton6Click();
+    EXPECT_FALSE(w.udpServer().isOpen());
+    EXPECT_EQ(w.DeviceCount(), 1);
+    EXPECT_EQ(w.lblcount->text(), "Current : 1");
+    EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_TRUE(rec.boxes().isEmpty());
+    // Anything posted before the close finds nothing left to add.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.DeviceCount(), 1);
+}
+
+TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    ListeningEndpoint firstCopy([](const QByteArray&, const QString&, std::uint16_t) {});
+    firstCopy.open();
+
+    TFormDetect w(DetectNetwork{{"127.0.0.1"}, 2057});
+    w.UDPServerUDPRead(reply(1), "127.0.0.2", 2057);
+    w.TakeReceivedDevices();
+    ASSERT_EQ(w.DeviceCount(), 1);
+    w.FlatButton2Click();
+    ASSERT_EQ(rec.boxes().size(), 1);
+    EXPECT_TRUE(rec.boxes()[0].contains("Address already in use")) << rec.boxes()[0].toStdString();
+    EXPECT_TRUE(rec.boxes()[0].endsWith('.'));
+    EXPECT_EQ(rec.events[0].kind, RecordingPlatform::Event::Error);
+    // The table was emptied first; no search state; nothing was sent.
+    EXPECT_EQ(w.DeviceCount(), 0);
+    EXPECT_EQ(w.devices().rowCount(), 0);
+    EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound());
+}

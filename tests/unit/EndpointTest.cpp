@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <mutex>
+
+#include "net/BlockingHandOver.h"
+#include "net/InterfaceEndpoints.h"
+#include "net/ListeningEndpoint.h"
+#include "platform/UdpSocket.h"
+#include "protocol/Errors.h"
+#include "support/Isolation.h"
+
+using namespace velomar;
+
+namespace {
+
+constexpr std::uint16_t kPort = 2057;
+
+// Waits (bounded) until pred holds, processing events meanwhile.
+template <typename Pred>
+bool waitUntil(Pred pred, int ms = 3000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(ListeningEndpoint, OpenAndCloseAreIdempotentAndDatagramsArriveWhole)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    std::mutex m;
+    QList<QByteArray> got;
+    QString sender;
+    ListeningEndpoint ep([&](const QByteArray& d, const QString& a, std::uint16_t) {
+        std::lock_guard lock(m);
+        got << d;
+        sender = a;
+    });
+    ep.open();
+    ep.open();
+    EXPECT_TRUE(ep.isOpen());
+
+    UdpSocket tx;
+    tx.bind("127.0.0.1", 0);
+    const QByteArray big(8192, 'x');
+    tx.sendTo(big, "127.0.0.1", kPort);
+    tx.sendTo(QByteArray(8193, 'y'), "127.0.0.1", kPort);  // too long: dropped
+    tx.sendTo("\x02g\x03", "127.0.0.1", kPort);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m);
+        return got.size() >= 2;
+    }));
+    ep.close();
+    ep.close();
+    EXPECT_FALSE(ep.isOpen());
+    std::lock_guard lock(m);
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0], big);
+    EXPECT_EQ(got[1], QByteArray("\x02g\x03"));
+    EXPECT_EQ(sender, "127.0.0.1");
+}
+
+TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    ListeningEndpoint first([](const QByteArray&, const QString&, std::uint16_t) {});
+    first.open();
+    ListeningEndpoint second([](const QByteArray&, const QString&, std::uint16_t) {});
+    try {
+        second.open();
+        FAIL() << "second bind succeeded";
+    } catch (const SocketError& e) {
+        EXPECT_TRUE(e.text().contains("Address already in use")) << e.text().toStdString();
+    }
+    EXPECT_FALSE(second.isOpen());
+    first.close();
+    // Once released, the port can be taken again.
+    second.open();
+    EXPECT_TRUE(second.isOpen());
+}
+
+TEST(ListeningEndpoint, HandlerErrorDropsOnlyThatDatagram)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    std::atomic<int> handled{0};
+    ListeningEndpoint ep([&](const QByteArray& d, const QString&, std::uint16_t) {
+        ++handled;
+        if (d == "bad") throw Error("boom");
+    });
+    ep.open();
+    UdpSocket tx;
+    tx.sendTo("bad", "127.0.0.1", kPort);
+    tx.sendTo("good", "127.0.0.1", kPort);
+    EXPECT_TRUE(waitUntil([&] { return handled == 2; }));
+}
+
+TEST(ListeningEndpoint, CloseReturnsPromptlyWhileIdle)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    ListeningEndpoint ep([](const QByteArray&, const QString&, std::uint16_t) {});
+    ep.open();
+    QElapsedTimer t;
+    t.start();
+    ep.close();
+    // The listener waits in 1-second slices but close wakes it: no full slice is waited.
+    EXPECT_LT(t.elapsed(), 900);
+}
+
+TEST(ListeningEndpoint, BroadcastPermissionOffRefusesALimitedBroadcast)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    ListeningEndpoint ep([](const QByteArray&, const QString&, std::uint16_t) {});
+    ep.open();
+    ep.setBroadcast(false);
+    EXPECT_THROW(ep.sendTo("\x02g\x03", "255.255.255.255", kPort), SocketError);
+    EXPECT_TRUE(ep.isOpen());
+}
+
+TEST(InterfaceEndpoints, BoundLazilyAndOneSendPerAddressInOrder)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    std::mutex m;
+    QStringList senders;
+    QList<QByteArray> frames;
+    ListeningEndpoint rx([&](const QByteArray& d, const QString& a, std::uint16_t) {
+        std::lock_guard lock(m);
+        senders << a;
+        frames << d;
+    });
+    rx.open();
+    // Two loopback addresses stand in for a host on two networks.
+    InterfaceEndpoints eps(QStringList{"127.0.0.1", "127.0.0.2"});
+    EXPECT_FALSE(eps.at(0).isBound());
+    EXPECT_FALSE(eps.at(1).isBound());
+    BroadcastFrame(eps, "\x02g\x03", kPort);
+    EXPECT_TRUE(eps.at(0).isBound());
+    EXPECT_TRUE(eps.at(1).isBound());
+    EXPECT_NE(eps.at(0).localPort(), kPort);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m);
+        return senders.size() >= 2;
+    }));
+    rx.close();
+    std::lock_guard lock(m);
+    EXPECT_EQ(senders, (QStringList{"127.0.0.1", "127.0.0.2"}));
+    EXPECT_EQ(frames, (QList<QByteArray>{"\x02g\x03", "\x02g\x03"}));
+}
+
+TEST(InterfaceEndpoints, AFailingSendStopsTheEndpointsAfterIt)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    // 198.18.255.1 is not an address of this namespace: its bind fails, so the endpoint
+    // after it never binds or sends.
+    InterfaceEndpoints eps(QStringList{"198.18.255.1", "127.0.0.1"});
+    EXPECT_THROW(BroadcastFrame(eps, "\x02g\x03", kPort), SocketError);
+    EXPECT_FALSE(eps.at(1).isBound());
+}
+
+TEST(BlockingHandOver, ListenerWaitsUntilTheUiThreadHandledIt)
+{
+    QObject context;
+    QList<QByteArray> handled;
+    BlockingHandOver handOver(&context, [&](const QByteArray& d) { handled << d; });
+    std::atomic<bool> returned{false};
+    std::thread listener([&] {
+        handOver.deliver("one");
+        returned = true;
+    });
+    // The listener cannot return before the UI thread has run the handler.
+    QThread::msleep(50);
+    EXPECT_FALSE(returned);
+    ASSERT_TRUE(waitUntil([&] { return returned.load(); }));
+    listener.join();
+    EXPECT_EQ(handled, QList<QByteArray>{"one"});
+}
+
+TEST(BlockingHandOver, CancelReleasesTheListenerAndDropsWhatWasInFlight)
+{
+    QObject context;
+    QList<QByteArray> handled;
+    BlockingHandOver handOver(&context, [&](const QByteArray& d) { handled << d; });
+    std::thread listener([&] { handOver.deliver("late"); });
+    QThread::msleep(20);
+    // Closing on the UI thread while the listener waits for it: no deadlock.
+    handOver.cancel();
+    listener.join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(handled.isEmpty());
+    // After reopening, datagrams are handled again.
+    handOver.reset();
+    std::thread again([&] { handOver.deliver("next"); });
+    ASSERT_TRUE(waitUntil([&] { return !handled.isEmpty(); }));
+    again.join();
+    EXPECT_EQ(handled, QList<QByteArray>{"next"});
+}
