@@ -1,8 +1,13 @@
 #include "app/DeviceTable.h"
 
+#include <QClipboard>
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QValidator>
 
+#include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 
 namespace velomar {
@@ -10,70 +15,63 @@ namespace velomar {
 namespace {
 const int kWidths[DeviceTableModel::ColumnCount] = {16, 17, 7, 32, 15, 15, 15, 15, 0, 0, 16, 16};
 const char* const kTitles[DeviceTableModel::ColumnCount] = {
-    "Model", "MAC Address", "Version", "Device Name", "IP Address", "Subnet Mask",
-    "Gateway", "Pelorin IP", "Apply", "Column0", "Column1", "Column2"};
+    "Model",   "MAC Address", "Version", "Device Name", "IP Address", "Subnet Mask",
+    "Gateway", "Pelorin IP",  "Apply",   "Column0",     "Column1",    "Column2"};
 }  // namespace
 
-int DeviceTableModel::widthKept(int column)
-{
+int DeviceTableModel::widthKept(int column) {
     return column >= 0 && column < ColumnCount ? kWidths[column] : 0;
 }
 
-QString DeviceTableModel::title(int column)
-{
+QString DeviceTableModel::title(int column) {
     return column >= 0 && column < ColumnCount ? QString::fromLatin1(kTitles[column]) : QString();
 }
 
-QString DeviceTableModel::cut(int column, const QString& text)
-{
+QString DeviceTableModel::cut(int column, const QString& text) {
     const int width = widthKept(column);
     return width > 0 ? text.left(width) : text;
 }
 
-QString DeviceTableModel::shown(const QString& text)
-{
+QString DeviceTableModel::shown(const QString& text) {
     const int nul = text.indexOf(QChar(0));
     return nul < 0 ? text : text.left(nul);
 }
 
 DeviceTableModel::DeviceTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int DeviceTableModel::rowCount(const QModelIndex& parent) const
-{
+int DeviceTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
 
-int DeviceTableModel::columnCount(const QModelIndex& parent) const
-{
+int DeviceTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant DeviceTableModel::data(const QModelIndex& index, int role) const
-{
+QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return {};
     const int column = index.column();
     if (column == ColApply) {
         const bool on = rows_[index.row()].apply;
         if (role == Qt::CheckStateRole) return on ? Qt::Checked : Qt::Unchecked;
-        if (role == Qt::AccessibleTextRole) return on ? QStringLiteral("Apply: ticked") : QStringLiteral("Apply: not ticked");
+        if (role == Qt::AccessibleTextRole)
+            return on ? QStringLiteral("Apply: ticked") : QStringLiteral("Apply: not ticked");
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         return {};
     }
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-        return shown(cellText(index.row(), column));
-    case Qt::EditRole:
-        return shown(cellText(index.row(), column));
-    case Qt::TextAlignmentRole:
-        return int(Qt::AlignCenter);
-    default:
-        return {};
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            return shown(cellText(index.row(), column));
+        case Qt::EditRole:
+            return shown(cellText(index.row(), column));
+        case Qt::TextAlignmentRole:
+            return int(Qt::AlignCenter);
+        default:
+            return {};
     }
 }
 
-QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) return {};
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return title(section);
     if (role == Qt::ForegroundRole) return QColor(85, 85, 85);
@@ -86,8 +84,7 @@ QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, 
     return {};
 }
 
-Qt::ItemFlags DeviceTableModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags DeviceTableModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     const int c = index.column();
@@ -96,31 +93,31 @@ Qt::ItemFlags DeviceTableModel::flags(const QModelIndex& index) const
     return f;
 }
 
-bool DeviceTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
+bool DeviceTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || index.row() >= count()) return false;
     const int c = index.column();
     if (c == ColApply && role == Qt::CheckStateRole) {
+        // Only the view calls this, for the user's click or key on the box.
+        emit applyToggledByUser(index.row());
         setApply(index.row(), value.toInt() == Qt::Checked);
         return true;
     }
     if (role != Qt::EditRole || c < ColName || c > ColPelorin) return false;
+    // An editor closed without a change keeps what is stored, NUL characters included.
+    if (value.toString() == shown(cellText(index.row(), c))) return true;
     setCellText(index.row(), c, value.toString());
     return true;
 }
 
-bool DeviceTableModel::IsNewDevice(const QString& macText) const
-{
+bool DeviceTableModel::IsNewDevice(const QString& macText) const {
     return !macIndex_.contains(cut(ColMac, macText));
 }
 
-bool DeviceTableModel::AddDevice(const DeviceTexts& device)
-{
+bool DeviceTableModel::AddDevice(const DeviceTexts& device) {
     return AddDevices({device}) == 1;
 }
 
-int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices)
-{
+int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
     QVector<DeviceEntry> fresh;
     QHash<QString, int> freshMacs;
     for (const DeviceTexts& d : devices) {
@@ -147,64 +144,87 @@ int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices)
     return static_cast<int>(fresh.size());
 }
 
-void DeviceTableModel::ClearDevices()
-{
+void DeviceTableModel::ClearDevices() {
     beginResetModel();
     rows_.clear();
     macIndex_.clear();
     endResetModel();
 }
 
-void DeviceTableModel::checkRow(int row) const
-{
+void DeviceTableModel::checkRow(int row) const {
     if (row < 0 || row >= count()) throw Error(QStringLiteral("Grid index out of range"));
 }
 
-const DeviceEntry& DeviceTableModel::entry(int row) const
-{
+const DeviceEntry& DeviceTableModel::entry(int row) const {
     checkRow(row);
     return rows_[row];
 }
 
-DeviceEntry& DeviceTableModel::entryRef(int row)
-{
+DeviceEntry& DeviceTableModel::entryRef(int row) {
     checkRow(row);
     return rows_[row];
 }
 
-QString DeviceTableModel::cellText(int row, int column) const
-{
+QString DeviceTableModel::cellText(int row, int column) const {
     const DeviceEntry& e = entry(row);
     switch (column) {
-    case ColModel: return e.model;
-    case ColMac: return e.mac;
-    case ColVersion: return e.version;
-    case ColName: return e.name;
-    case ColIp: return e.ip;
-    case ColMask: return e.mask;
-    case ColGateway: return e.gateway;
-    case ColPelorin: return e.pelorin;
-    case ColKnownIp: return e.knownIp;
-    default: return {};
+        case ColModel:
+            return e.model;
+        case ColMac:
+            return e.mac;
+        case ColVersion:
+            return e.version;
+        case ColName:
+            return e.name;
+        case ColIp:
+            return e.ip;
+        case ColMask:
+            return e.mask;
+        case ColGateway:
+            return e.gateway;
+        case ColPelorin:
+            return e.pelorin;
+        case ColKnownIp:
+            return e.knownIp;
+        default:
+            return {};
     }
 }
 
-void DeviceTableModel::setCellText(int row, int column, const QString& text)
-{
+void DeviceTableModel::setCellText(int row, int column, const QString& text) {
     DeviceEntry& e = entryRef(row);
     const QString value = cut(column, text);
     QString* field = nullptr;
     switch (column) {
-    case ColModel: field = &e.model; break;
-    case ColMac: field = &e.mac; break;
-    case ColVersion: field = &e.version; break;
-    case ColName: field = &e.name; break;
-    case ColIp: field = &e.ip; break;
-    case ColMask: field = &e.mask; break;
-    case ColGateway: field = &e.gateway; break;
-    case ColPelorin: field = &e.pelorin; break;
-    case ColKnownIp: field = &e.knownIp; break;
-    default: return;
+        case ColModel:
+            field = &e.model;
+            break;
+        case ColMac:
+            field = &e.mac;
+            break;
+        case ColVersion:
+            field = &e.version;
+            break;
+        case ColName:
+            field = &e.name;
+            break;
+        case ColIp:
+            field = &e.ip;
+            break;
+        case ColMask:
+            field = &e.mask;
+            break;
+        case ColGateway:
+            field = &e.gateway;
+            break;
+        case ColPelorin:
+            field = &e.pelorin;
+            break;
+        case ColKnownIp:
+            field = &e.knownIp;
+            break;
+        default:
+            return;
     }
     if (*field == value) return;
     if (column == ColMac) {
@@ -215,12 +235,201 @@ void DeviceTableModel::setCellText(int row, int column, const QString& text)
     emit dataChanged(index(row, column), index(row, column));
 }
 
-void DeviceTableModel::setApply(int row, bool on)
-{
+void DeviceTableModel::setApply(int row, bool on) {
     DeviceEntry& e = entryRef(row);
     if (e.apply == on) return;
     e.apply = on;
     emit dataChanged(index(row, ColApply), index(row, ColApply));
+}
+
+}  // namespace velomar
+
+namespace velomar {
+
+bool DeviceTableModel::keyPasses(int column, QChar key) {
+    if (column < ColIp) return true;
+    const char16_t u = key.unicode();
+    return u == 8 || u == 37 || u == 39 || u == u'.' || (u >= u'0' && u <= u'9');
+}
+
+bool IsValidIp(const QString& text) {
+    // Blanks and control characters count alike: both separate, neither belongs to a part.
+    auto isSpace = [](QChar c) { return c.unicode() <= 0x20; };
+    QStringList parts;
+    const int n = static_cast<int>(text.size());
+    int i = 0;
+    while (i < n && isSpace(text[i])) ++i;
+    if (i == n) return false;
+    for (;;) {
+        const int start = i;
+        while (i < n && text[i] != u'.' && !isSpace(text[i])) ++i;
+        parts << text.mid(start, i - start);
+        while (i < n && isSpace(text[i])) ++i;
+        if (i == n) break;
+        if (text[i] == u'.') {
+            ++i;
+            while (i < n && isSpace(text[i])) ++i;
+            if (i == n) {
+                parts << QString();  // a dot at the very end
+                break;
+            }
+        }
+        if (parts.size() > 4) return false;
+    }
+    if (parts.size() != 4) return false;
+    for (const QString& part : parts) {
+        std::int64_t v = -1;
+        if (!ParseDecimal(part, v)) v = -1;
+        if (v < 0 || v > 255) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Takes out of a pasted or typed text every character the address key filter refuses,
+// so that a paste cannot bring in what typing could not.
+class AddressValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        QString kept;
+        kept.reserve(input.size());
+        int newPos = pos;
+        for (int i = 0; i < input.size(); ++i) {
+            if (DeviceTableModel::keyPasses(DeviceTableModel::ColIp, input[i])) {
+                kept.append(input[i]);
+            } else if (i < pos) {
+                --newPos;
+            }
+        }
+        input = kept;
+        pos = newPos;
+        return Acceptable;
+    }
+};
+
+const char* const kColumnProperty = "deviceTableColumn";
+
+bool isTypedCharacter(const QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = event->text();
+    if (text.size() != 1) return false;
+    const char16_t u = text[0].unicode();
+    return u == 8 || u >= 0x20;
+}
+
+}  // namespace
+
+QWidget* DeviceCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                          const QModelIndex& index) const {
+    const int column = index.column();
+    auto* edit = new QLineEdit(parent);
+    edit->setFrame(false);
+    edit->setAlignment(Qt::AlignCenter);
+    edit->setAccessibleName(DeviceTableModel::title(column));
+    edit->setProperty(kColumnProperty, column);
+    // What the user types or pastes is cut to what the column keeps.
+    edit->setMaxLength(DeviceTableModel::widthKept(column));
+    if (DeviceTableModel::isAddressColumn(column)) edit->setValidator(new AddressValidator(edit));
+    const int row = index.row();
+    connect(edit, &QLineEdit::textEdited, this, [this, row] { emit userChangedRow(row); });
+    return edit;
+}
+
+bool DeviceCellDelegate::discards(const QKeyEvent* event, int column) const {
+    if (!keyFilter || !isTypedCharacter(event)) return false;
+    QChar key = event->text()[0];
+    keyFilter(key, column);
+    return key.isNull();
+}
+
+bool DeviceCellDelegate::eventFilter(QObject* object, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const QVariant column = object->property(kColumnProperty);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (column.isValid() && discards(key, column.toInt())) return true;
+        // A paste into an address is filtered before it is cut to the width, so that the
+        // letters of "25x5.255.255.0" do not push the end of the address out.
+        auto* edit = qobject_cast<QLineEdit*>(object);
+        if (edit && column.isValid() && DeviceTableModel::isAddressColumn(column.toInt()) &&
+            key->matches(QKeySequence::Paste)) {
+            QString pasted = QGuiApplication::clipboard()->text();
+            int end = static_cast<int>(pasted.size());
+            AddressValidator(nullptr).validate(pasted, end);
+            edit->insert(pasted);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+DeviceTableView::DeviceTableView(QWidget* parent)
+    : QTableView(parent), delegate_(new DeviceCellDelegate(this)) {
+    setItemDelegate(delegate_);
+    setSelectionBehavior(SelectRows);
+    setSelectionMode(SingleSelection);
+    // A double-click belongs to the window (it opens the configuration dialog).
+    setEditTriggers(EditKeyPressed | AnyKeyPressed);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+}
+
+void DeviceTableView::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex current = currentIndex();
+    if (state() != EditingState && current.isValid() &&
+        delegate_->discards(event, current.column())) {
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+QModelIndex DeviceTableView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const QModelIndex current = currentIndex();
+    const int rows = model() ? model()->rowCount() : 0;
+    if (!current.isValid() || rows == 0) return QTableView::moveCursor(action, modifiers);
+    const int row = current.row();
+    auto usable = [this](int c) {
+        return DeviceTableModel::isUserEditable(c) && !isColumnHidden(c);
+    };
+    auto nextIn = [&](int from, int step) {
+        for (int c = from + step; c >= 0 && c < DeviceTableModel::ColumnCount; c += step) {
+            if (usable(c)) return c;
+        }
+        return -1;
+    };
+    const int first = nextIn(-1, 1);
+    const int last = nextIn(DeviceTableModel::ColumnCount, -1);
+    switch (action) {
+        case MoveRight:
+        case MoveLeft: {
+            const int c = nextIn(current.column(), action == MoveRight ? 1 : -1);
+            return model()->index(
+                row, c >= 0 ? c : (usable(current.column()) ? current.column() : first));
+        }
+        case MoveNext: {
+            const int c = nextIn(current.column(), 1);
+            if (c >= 0) return model()->index(row, c);
+            return row + 1 < rows ? model()->index(row + 1, first) : current;
+        }
+        case MovePrevious: {
+            const int c = nextIn(current.column(), -1);
+            if (c >= 0) return model()->index(row, c);
+            return row > 0 ? model()->index(row - 1, last) : current;
+        }
+        case MoveHome:
+            return model()->index(modifiers & Qt::ControlModifier ? 0 : row, first);
+        case MoveEnd:
+            return model()->index(modifiers & Qt::ControlModifier ? rows - 1 : row, last);
+        default: {
+            const QModelIndex moved = QTableView::moveCursor(action, modifiers);
+            if (moved.isValid() && !usable(moved.column()))
+                return model()->index(moved.row(), first);
+            return moved;
+        }
+    }
 }
 
 }  // namespace velomar

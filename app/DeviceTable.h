@@ -2,8 +2,12 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QKeyEvent>
 #include <QString>
+#include <QStyledItemDelegate>
+#include <QTableView>
 #include <QVector>
+#include <functional>
 
 #include "protocol/DiscoveryReply.h"
 
@@ -20,7 +24,7 @@ struct DeviceEntry {
 // duplicate test stays cheap with thousands of rows.
 class DeviceTableModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     enum Column {
         ColModel = 0,
         ColMac,
@@ -43,6 +47,12 @@ public:
     static QString cut(int column, const QString& text);
     // What a cell shows: its text up to the first NUL.
     static QString shown(const QString& text);
+    // The columns the user may change (texts and the Apply box).
+    static bool isUserEditable(int column) { return column >= ColName && column <= ColApply; }
+    // Address columns take only the characters of an address.
+    static bool isAddressColumn(int column) { return column >= ColIp && column <= ColPelorin; }
+    // The table's key filter: whether a typed character passes in the given column.
+    static bool keyPasses(int column, QChar key);
 
     explicit DeviceTableModel(QObject* parent = nullptr);
 
@@ -68,11 +78,61 @@ public:
     void setApply(int row, bool on);
     int count() const { return static_cast<int>(rows_.size()); }
 
-private:
+  signals:
+    // The user toggled a row's Apply box (emitted before the new state is stored).
+    void applyToggledByUser(int row);
+
+  private:
     void checkRow(int row) const;
 
     QVector<DeviceEntry> rows_;
     QHash<QString, int> macIndex_;
+};
+
+// True when the text is four dot-separated decimal numbers from 0 to 255. Blanks and
+// control characters around the text and around a dot are skipped; one inside a number
+// ends that part; a dot at the very end adds an empty part.
+bool IsValidIp(const QString& text);
+
+// Cell editors of the device table: plain line edits cut to the column's width, filtered
+// like typed keys, reporting the user's first change.
+class DeviceCellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    // Decides on each typed character (set it to QChar() to discard it); the column is
+    // the edited cell's.
+    std::function<void(QChar& key, int column)> keyFilter;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    // Runs keyFilter on a key event's character; true when the key is to be discarded.
+    bool discards(const QKeyEvent* event, int column) const;
+
+  signals:
+    // The user changed the text of an open editor in this row.
+    void userChangedRow(int row) const;
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+};
+
+// The device table's view: whole-row selection, editors opened by F2 or typing (a
+// double-click is the window's), and keyboard moves that skip read-only cells.
+class DeviceTableView : public QTableView {
+    Q_OBJECT
+  public:
+    explicit DeviceTableView(QWidget* parent = nullptr);
+    DeviceCellDelegate* cellDelegate() const { return delegate_; }
+    bool isEditing() const { return state() == EditingState; }
+
+  protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    // A discarded key neither opens an editor nor reaches one.
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    DeviceCellDelegate* delegate_;
 };
 
 }  // namespace velomar

@@ -84,22 +84,8 @@ void TFormDetect::buildUi()
     FlatPanel2->setGeometry(8, 56, 961, 446);
     auto* tableLayout = new QHBoxLayout(FlatPanel2);
     tableLayout->setContentsMargins(0, 0, 0, 0);
-    RGrid = new QTableView(FlatPanel2);
-    RGrid->setObjectName(QStringLiteral("RGrid"));
-    RGrid->setAccessibleName(QStringLiteral("Device table"));
-    RGrid->setModel(devices_.get());
-    RGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    RGrid->setSelectionMode(QAbstractItemView::SingleSelection);
-    RGrid->verticalHeader()->setVisible(false);
-    RGrid->verticalHeader()->setDefaultSectionSize(20);
-    RGrid->horizontalHeader()->setFixedHeight(21);
-    const int widths[] = {107, 119, 80, 150, 107, 103, 106, 98, 87};
-    for (int c = 0; c < 9; ++c) RGrid->setColumnWidth(c, widths[c]);
-    for (int c = DeviceTableModel::ColHidden0; c < DeviceTableModel::ColumnCount; ++c) RGrid->setColumnHidden(c, true);
+    buildTable();
     tableLayout->addWidget(RGrid);
-    connect(RGrid, &QTableView::doubleClicked, this, [this] { RGridDblClick(); });
-    connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { selectedRow_ = current.isValid() ? current.row() : 0; });
 
     lblcount = new QLabel(this);
     lblcount->setObjectName(QStringLiteral("lblcount"));
@@ -158,6 +144,74 @@ void TFormDetect::buildUi()
     connect(FlatButton10, &QPushButton::clicked, this, &TFormDetect::FlatButton10Click);
 }
 
+void TFormDetect::buildTable()
+{
+    RGrid = new DeviceTableView(FlatPanel2);
+    RGrid->setObjectName(QStringLiteral("RGrid"));
+    RGrid->setAccessibleName(QStringLiteral("Device table"));
+    RGrid->setModel(devices_.get());
+    RGrid->verticalHeader()->setVisible(false);
+    RGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    RGrid->verticalHeader()->setMinimumSectionSize(20);
+    RGrid->verticalHeader()->setDefaultSectionSize(20);
+    QHeaderView* header = RGrid->horizontalHeader();
+    header->setFixedHeight(21);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignCenter);
+    header->setStyleSheet(QStringLiteral(
+        "QHeaderView::section { background-color: rgb(223, 223, 223); color: rgb(85, 85, 85);"
+        " font-weight: bold; border: none; border-right: 1px solid rgb(160, 160, 160);"
+        " border-bottom: 1px solid rgb(160, 160, 160); padding: 0px 2px; }"));
+    const int widths[] = {107, 119, 80, 150, 107, 103, 106, 98, 87};
+    for (int c = 0; c <= DeviceTableModel::ColApply; ++c) RGrid->setColumnWidth(c, widths[c]);
+    for (int c = DeviceTableModel::ColHidden0; c < DeviceTableModel::ColumnCount; ++c) RGrid->setColumnHidden(c, true);
+    RGrid->setShowGrid(true);
+    RGrid->setGridStyle(Qt::SolidLine);
+    // Light green selection with black text, in every state, so the selected device stays
+    // visible while another control has the focus.
+    QPalette pal = RGrid->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::Base, Qt::white);
+        pal.setColor(group, QPalette::Text, Qt::black);
+        pal.setColor(group, QPalette::Highlight, QColor(204, 255, 204));
+        pal.setColor(group, QPalette::HighlightedText, Qt::black);
+    }
+    RGrid->setPalette(pal);
+
+    RGrid->cellDelegate()->keyFilter = [this](QChar& key, int) { RGridKeyPress(key); };
+    connect(RGrid->cellDelegate(), &DeviceCellDelegate::userChangedRow, this, &TFormDetect::userChangedRow);
+    connect(devices_.get(), &DeviceTableModel::applyToggledByUser, this, &TFormDetect::userChangedRow);
+    connect(RGrid, &QTableView::doubleClicked, this, [this] { RGridDblClick(); });
+    connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { RGridRowEnter(); });
+}
+
+void TFormDetect::RGridRowEnter()
+{
+    const QModelIndex current = RGrid->currentIndex();
+    selectedRow_ = current.isValid() ? current.row() : 0;
+    // Leaving a row takes its changes over; the next change to any row is a new editing.
+    editingRow_ = -1;
+}
+
+void TFormDetect::userChangedRow(int row)
+{
+    if (row == editingRow_) return;
+    editingRow_ = row;
+    RGridAfterEdit();
+}
+
+void TFormDetect::RGridAfterEdit()
+{
+    const QModelIndex current = RGrid->currentIndex();
+    if (current.isValid() && current.row() < devices_->count()) devices_->setApply(current.row(), true);
+}
+
+void TFormDetect::RGridKeyPress(QChar& key)
+{
+    if (!DeviceTableModel::keyPasses(RGrid->currentIndex().column(), key)) key = QChar();
+}
+
 void TFormDetect::OpenUDPServer()
 {
     udpServer_->open();
@@ -176,6 +230,7 @@ void TFormDetect::ClearDevices()
     deviceCount_ = 0;
     devices_->ClearDevices();
     selectedRow_ = 0;
+    editingRow_ = -1;
     RGrid->viewport()->update();
 }
 
@@ -261,6 +316,8 @@ void TFormDetect::TakeReceivedDevices()
     if (added == 0) return;
     deviceCount_ += added;
     lblcount->setText(QStringLiteral("Current : %1").arg(deviceCount_));
+    // The first row becomes the current one, as the table shows it selected.
+    if (!RGrid->currentIndex().isValid()) RGrid->setCurrentIndex(devices_->index(0, DeviceTableModel::ColName));
 }
 
 void TFormDetect::FlatButton2Click()

@@ -58,6 +58,10 @@ public:
     // Read handler of UDPServer; runs on its listener thread.
     void UDPServerUDPRead(const QByteArray& datagram, const QString& senderAddress, std::uint16_t senderPort);
     void ClearDevices();
+    // Device table handlers.
+    void RGridRowEnter();
+    void RGridAfterEdit();
+    void RGridKeyPress(QChar& key);
     // Opens / closes UDPServer; closing also takes over every entry received before it.
     void OpenUDPServer();
     void CloseUDPServer();
@@ -85,7 +89,7 @@ public:
     QLabel* lblcount = nullptr;
     QLabel* FUWait = nullptr;
     QProgressBar* UpdateProgress = nullptr;
-    QTableView* RGrid = nullptr;
+    DeviceTableView* RGrid = nullptr;
     QTimer* TimerFIND = nullptr;
     QPushButton* FlatButton1 = nullptr;   // Apply
     QPushButton* FlatButton2 = nullptr;   // Search
@@ -99,6 +103,9 @@ public:
 
 private:
     void buildUi();
+    void buildTable();
+    // Reports a user change of a row once per editing of that row.
+    void userChangedRow(int row);
     void postTake();
 
     TConfigForm* configForm_ = nullptr;
@@ -111,6 +118,8 @@ private:
     int selectedRow_ = 0;
     int searchBaseline_ = 0;
     int searchCountdown_ = 0;
+    // The row the user is changing: its first change ticked Apply; leaving it ends that.
+    int editingRow_ = -1;
 
     // Hand-over from the listener thread: decoded entries wait here until the UI thread
     // takes them (on its next event, or when the endpoint closes).

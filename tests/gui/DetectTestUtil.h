@@ -1,0 +1,90 @@
+#pragma once
+
+// Helpers shared by the main-window tests: discovery replies to feed the read handler, a
+// window on a test port with a recording platform, and typing into the focused widget.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "app/UnitDetect.h"
+#include "platform/RecordingPlatform.h"
+#include "protocol/Codecs.h"
+#include "protocol/DiscoveryReply.h"
+
+namespace velomar::test {
+
+// A discovery reply for device number n: MAC 00-1A-2B-3C-4D-nn, IP 198.18.1.(10+n).
+inline QByteArray DeviceReply(int n, const QByteArray& name = "Port-A", const QString& ip = {}) {
+    DiscoveryReply r;
+    r.mac = QByteArray::fromHex("001A2B3C4D00");
+    r.mac[5] = static_cast<char>(n & 0xFF);
+    r.mac[4] = static_cast<char>(0x4D + (n >> 8));
+    r.ip = IpToBytes(ip.isEmpty() ? QStringLiteral("198.18.1.%1").arg(10 + n % 200) : ip);
+    r.gateway = IpToBytes(QStringLiteral("198.18.1.1"));
+    r.mask = IpToBytes(QStringLiteral("255.255.255.0"));
+    r.pelorin = IpToBytes(QStringLiteral("198.18.1.2"));
+    r.name = name.leftJustified(32, '\0', true);
+    r.version = QByteArray("1.2.3").leftJustified(8, '\0');
+    r.model = QByteArray("VM-2100").leftJustified(20, '\0');
+    return r.encode();
+}
+
+// A main window without interface endpoints (nothing is broadcast) on a test port.
+class DetectTest : public ::testing::Test {
+  protected:
+    static constexpr std::uint16_t kTestPort = 42057;
+
+    void SetUp() override {
+        window = std::make_unique<TFormDetect>(network());
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override { window.reset(); }
+    virtual DetectNetwork network() const { return DetectNetwork{{}, kTestPort}; }
+
+    // Rows arrive through the read handler, as from the listener thread.
+    void addDevices(int count, int first = 0) {
+        for (int n = first; n < first + count; ++n)
+            window->UDPServerUDPRead(DeviceReply(n), {}, 2057);
+        window->TakeReceivedDevices();
+    }
+    DeviceTableModel& model() { return window->devices(); }
+    QModelIndex cell(int row, int column) { return model().index(row, column); }
+    QString text(int row, int column) { return model().cellText(row, column); }
+    QString shown(int row, int column) {
+        return model().data(cell(row, column), Qt::DisplayRole).toString();
+    }
+
+    // Puts the cursor on a cell, as a click would, and gives the table the focus.
+    void goTo(int row, int column) {
+        window->RGrid->setFocus();
+        window->RGrid->setCurrentIndex(cell(row, column));
+    }
+    // Types each character into whatever has the focus: the table first, then the editor
+    // that the first key opened.
+    void type(const QString& chars) {
+        for (QChar c : chars) {
+            QWidget* target =
+                QApplication::focusWidget() ? QApplication::focusWidget() : window->RGrid;
+            QTest::keyClick(target, c.toLatin1());
+        }
+    }
+    QLineEdit* editor() { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
+    // Enter in the editor; the delegate commits on the next turn of the event loop.
+    void commit() {
+        if (QLineEdit* e = editor()) QTest::keyClick(e, Qt::Key_Return);
+        QCoreApplication::processEvents();
+    }
+
+    RecordingPlatform rec;
+    ScopedPlatform scoped{&rec};
+    std::unique_ptr<TFormDetect> window;
+};
+
+}  // namespace velomar::test

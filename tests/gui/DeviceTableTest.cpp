@@ -1,0 +1,281 @@
+#include <QClipboard>
+#include <QHeaderView>
+
+#include "DetectTestUtil.h"
+#include "support/Isolation.h"
+
+using namespace velomar;
+using namespace velomar::test;
+using Col = DeviceTableModel::Column;
+
+namespace {
+
+class DeviceTable : public DetectTest {};
+
+TEST_F(DeviceTable, ShowsTheColumnsWithTheirTitlesWidthsAndLook) {
+    QTableView* grid = window->RGrid;
+    const QStringList titles = {"Model",       "MAC Address", "Version",
+                                "Device Name", "IP Address",  "Subnet Mask",
+                                "Gateway",     "Pelorin IP",  "Apply"};
+    const int widths[] = {107, 119, 80, 150, 107, 103, 106, 98, 87};
+    for (int c = 0; c < 9; ++c) {
+        EXPECT_EQ(model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), titles[c]);
+        EXPECT_EQ(grid->columnWidth(c), widths[c]) << c;
+        EXPECT_FALSE(grid->isColumnHidden(c)) << c;
+    }
+    for (int c = 9; c < 12; ++c) EXPECT_TRUE(grid->isColumnHidden(c)) << c;
+    EXPECT_EQ(grid->horizontalHeader()->height(), 21);
+    EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+
+    addDevices(3);
+    EXPECT_EQ(grid->rowHeight(1), 20);
+    // The selection keeps its light green and black text when the table loses the focus.
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        EXPECT_EQ(grid->palette().color(group, QPalette::Highlight), QColor(204, 255, 204));
+        EXPECT_EQ(grid->palette().color(group, QPalette::HighlightedText), QColor(Qt::black));
+    }
+    EXPECT_EQ(model().data(cell(0, Col::ColMac), Qt::TextAlignmentRole).toInt(),
+              int(Qt::AlignCenter));
+    // Values live in the items, where assistive tools read them.
+    EXPECT_EQ(model().data(cell(2, Col::ColMac), Qt::AccessibleTextRole).toString(),
+              "00-1A-2B-3C-4D-02");
+    EXPECT_EQ(model().data(cell(2, Col::ColApply), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+}
+
+TEST_F(DeviceTable, OnlyNameAddressesAndApplyAreEditable) {
+    addDevices(1);
+    for (int c = 0; c < DeviceTableModel::ColumnCount; ++c) {
+        const auto flags = model().flags(cell(0, c));
+        const bool text = c >= Col::ColName && c <= Col::ColPelorin;
+        EXPECT_EQ(bool(flags & Qt::ItemIsEditable), text) << c;
+        EXPECT_EQ(bool(flags & Qt::ItemIsUserCheckable), c == Col::ColApply) << c;
+    }
+    // Typing on a read-only cell opens nothing.
+    goTo(0, Col::ColModel);
+    type("X");
+    EXPECT_FALSE(window->RGrid->isEditing());
+    EXPECT_EQ(shown(0, Col::ColModel), "VM-2100");
+}
+
+TEST_F(DeviceTable, KeyFilterPassesOnlyAddressCharactersInAddressColumns) {
+    // The filter itself, column by column.
+    for (int c = Col::ColModel; c <= Col::ColName; ++c) {
+        for (QChar k : QStringLiteral("aZ-# .5%'"))
+            EXPECT_TRUE(DeviceTableModel::keyPasses(c, k)) << c;
+    }
+    for (int c = Col::ColIp; c <= Col::ColPelorin; ++c) {
+        for (QChar k : QStringLiteral("0123456789.%'\b"))
+            EXPECT_TRUE(DeviceTableModel::keyPasses(c, k)) << c;
+        for (QChar k : QStringLiteral("aZ-# ,&(/:"))
+            EXPECT_FALSE(DeviceTableModel::keyPasses(c, k)) << c;
+    }
+
+    // And as the user meets it: letters vanish from an address, '%' gets through.
+    addDevices(2);
+    for (int c = Col::ColIp; c <= Col::ColPelorin; ++c) {
+        goTo(1, c);
+        type("1a0.b%'-9");
+        commit();
+        EXPECT_EQ(text(1, c), "10.%'9") << c;
+    }
+    goTo(0, Col::ColName);
+    type("Ab-1 %");
+    commit();
+    EXPECT_EQ(text(0, Col::ColName), "Ab-1 %");
+}
+
+TEST_F(DeviceTable, RGridKeyPressDiscardsByTheCurrentColumn) {
+    addDevices(1);
+    goTo(0, Col::ColGateway);
+    QChar key = 'x';
+    window->RGridKeyPress(key);
+    EXPECT_TRUE(key.isNull());
+    key = '7';
+    window->RGridKeyPress(key);
+    EXPECT_EQ(key, QChar('7'));
+    goTo(0, Col::ColName);
+    key = 'x';
+    window->RGridKeyPress(key);
+    EXPECT_EQ(key, QChar('x'));
+}
+
+TEST_F(DeviceTable, PastedLettersDoNotGetIntoAnAddressCell) {
+    addDevices(1);
+    goTo(0, Col::ColMask);
+    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    ASSERT_NE(editor(), nullptr);
+    editor()->clear();
+    QApplication::clipboard()->setText(QStringLiteral("25x5.2y55.abc255.0"));
+    QTest::keyClick(editor(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(editor()->text(), "255.255.255.0");
+    commit();
+    EXPECT_EQ(text(0, Col::ColMask), "255.255.255.0");
+
+    // The name takes whatever is pasted, cut to its 32 characters.
+    goTo(0, Col::ColName);
+    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    ASSERT_NE(editor(), nullptr);
+    editor()->clear();
+    QApplication::clipboard()->setText(QString(40, QChar('n')));
+    QTest::keyClick(editor(), Qt::Key_V, Qt::ControlModifier);
+    commit();
+    EXPECT_EQ(text(0, Col::ColName), QString(32, QChar('n')));
+}
+
+TEST_F(DeviceTable, TypedTextIsCutToTheColumnWidth) {
+    addDevices(1);
+    goTo(0, Col::ColIp);
+    type("12345678901234567890");
+    commit();
+    EXPECT_EQ(text(0, Col::ColIp), "123456789012345");
+    goTo(0, Col::ColName);
+    type(QString(40, QChar('k')));
+    commit();
+    EXPECT_EQ(text(0, Col::ColName), QString(32, QChar('k')));
+}
+
+TEST_F(DeviceTable, FirstTypedCharacterTicksApplyOfThatRowOnly) {
+    addDevices(4);
+    goTo(2, Col::ColName);
+    type("Z");
+    // At once, before the edit is committed.
+    ASSERT_NE(editor(), nullptr);
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(model().entry(r).apply, r == 2) << r;
+    commit();
+    EXPECT_EQ(text(2, Col::ColName), "Z");
+
+    // While the row is being edited, the user may untick it and it stays so.
+    model().setData(cell(2, Col::ColApply), Qt::Unchecked, Qt::CheckStateRole);
+    goTo(2, Col::ColIp);
+    type("1");
+    commit();
+    EXPECT_FALSE(model().entry(2).apply);
+
+    // Leaving the row ends that editing; changing it anew ticks it again.
+    goTo(3, Col::ColName);
+    goTo(2, Col::ColName);
+    type("Q");
+    EXPECT_TRUE(model().entry(2).apply);
+    commit();
+    EXPECT_FALSE(model().entry(3).apply);
+}
+
+TEST_F(DeviceTable, ClickOnApplyOfAFreshRowTogglesIt) {
+    addDevices(2);
+    goTo(1, Col::ColApply);
+    model().setData(cell(1, Col::ColApply), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_TRUE(model().entry(1).apply);
+    model().setData(cell(1, Col::ColApply), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_FALSE(model().entry(1).apply);
+    EXPECT_FALSE(model().entry(0).apply);
+}
+
+TEST_F(DeviceTable, LettersTypedIntoAnAddressCellChangeNothing) {
+    addDevices(1);
+    goTo(0, Col::ColIp);
+    type("abc");
+    EXPECT_FALSE(window->RGrid->isEditing());
+    EXPECT_EQ(text(0, Col::ColIp), "198.18.1.10");
+    EXPECT_FALSE(model().entry(0).apply);
+}
+
+TEST_F(DeviceTable, KeyboardMovesSkipReadOnlyCells) {
+    addDevices(2);
+    QTableView* grid = window->RGrid;
+    goTo(0, Col::ColName);
+    QTest::keyClick(grid, Qt::Key_Left);
+    EXPECT_EQ(grid->currentIndex().column(), Col::ColName);
+    for (int c = Col::ColIp; c <= Col::ColApply; ++c) {
+        QTest::keyClick(grid, Qt::Key_Right);
+        EXPECT_EQ(grid->currentIndex().column(), c);
+    }
+    QTest::keyClick(grid, Qt::Key_Right);
+    EXPECT_EQ(grid->currentIndex().column(), Col::ColApply);
+    // Tab past the last cell goes to the next row's first editable cell.
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(grid->currentIndex(), cell(1, Col::ColName));
+    QTest::keyClick(grid, Qt::Key_Backtab);
+    EXPECT_EQ(grid->currentIndex(), cell(0, Col::ColApply));
+    // From a read-only cell an arrow lands on an editable one.
+    goTo(0, Col::ColMac);
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(grid->currentIndex(), cell(1, Col::ColName));
+    EXPECT_EQ(window->SelectedRow(), 1);
+    QTest::keyClick(grid, Qt::Key_Up);
+    EXPECT_EQ(window->SelectedRow(), 0);
+}
+
+TEST_F(DeviceTable, DoubleClickOpensNoEditor) {
+    addDevices(1);
+    QTableView* grid = window->RGrid;
+    const QPoint p = grid->visualRect(cell(0, Col::ColName)).center();
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, p);
+    EXPECT_FALSE(window->RGrid->isEditing());
+    EXPECT_EQ(text(0, Col::ColName), "Port-A");
+}
+
+TEST_F(DeviceTable, TextsShowUpToTheirFirstNulAndAreCutToTheirWidth) {
+    DiscoveryReply r = *DiscoveryReply::decode(DeviceReply(7, QByteArray(32, '\0')));
+    r.version = "12345678";
+    r.model = "ABCDEFGHIJKLMNOPQRST";
+    window->UDPServerUDPRead(r.encode(), {}, 2057);
+    window->TakeReceivedDevices();
+    EXPECT_EQ(text(0, Col::ColName), QString(31, QChar(0)));
+    EXPECT_EQ(model().data(cell(0, Col::ColName), Qt::DisplayRole).toString(), "");
+    EXPECT_EQ(model().data(cell(0, Col::ColVersion), Qt::DisplayRole).toString(), "1234567");
+    EXPECT_EQ(model().data(cell(0, Col::ColModel), Qt::DisplayRole).toString(), "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(text(0, Col::ColKnownIp), "198.18.1.17");
+
+    // Opening and closing the name's editor without a change keeps the stored text.
+    goTo(0, Col::ColName);
+    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    commit();
+    EXPECT_EQ(text(0, Col::ColName), QString(31, QChar(0)));
+    EXPECT_FALSE(model().entry(0).apply);
+}
+
+TEST_F(DeviceTable, ClearDevicesEmptiesTableButKeepsTheCounterLabel) {
+    addDevices(6);
+    EXPECT_EQ(window->DeviceCount(), 6);
+    EXPECT_EQ(window->lblcount->text(), "Current : 6");
+    EXPECT_EQ(window->SelectedRow(), 0);
+    EXPECT_EQ(window->RGrid->currentIndex().row(), 0);
+    goTo(4, Col::ColName);
+    EXPECT_EQ(window->SelectedRow(), 4);
+    window->ClearDevices();
+    EXPECT_EQ(window->DeviceCount(), 0);
+    EXPECT_EQ(model().rowCount(), 0);
+    EXPECT_EQ(window->SelectedRow(), 0);
+    EXPECT_EQ(window->lblcount->text(), "Current : 6");
+    // The same device again is new after the emptying.
+    addDevices(1, 4);
+    EXPECT_EQ(window->DeviceCount(), 1);
+    EXPECT_EQ(window->lblcount->text(), "Current : 1");
+}
+
+TEST_F(DeviceTable, NewSearchAfterSelectingTheFifthRowResetsSelectedRow) {
+    VELOMAR_REQUIRE_ISOLATION();
+    addDevices(8);
+    goTo(4, Col::ColIp);
+    ASSERT_EQ(window->SelectedRow(), 4);
+    window->FlatButton2->click();
+    EXPECT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join('|').toStdString();
+    EXPECT_EQ(window->SelectedRow(), 0);
+    EXPECT_EQ(window->DeviceCount(), 0);
+    EXPECT_EQ(model().rowCount(), 0);
+    window->FlatButton6->click();
+}
+
+TEST_F(DeviceTable, DuplicateRepliesGiveOneRow) {
+    window->UDPServerUDPRead(DeviceReply(3), {}, 2057);
+    window->UDPServerUDPRead(DeviceReply(3), {}, 2057);
+    window->TakeReceivedDevices();
+    window->UDPServerUDPRead(DeviceReply(3), {}, 2057);
+    window->UDPServerUDPRead(DeviceReply(4), {}, 2057);
+    window->TakeReceivedDevices();
+    EXPECT_EQ(window->DeviceCount(), 2);
+    EXPECT_EQ(window->lblcount->text(), "Current : 2");
+    EXPECT_EQ(text(1, Col::ColMac), "00-1A-2B-3C-4D-04");
+}
+
+}  // namespace
