@@ -10,6 +10,7 @@
 
 #include "app/DeviceTable.h"
 #include "app/FirmwareReplySlot.h"
+#include "app/FirmwareTransfer.h"
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
 
@@ -50,6 +51,8 @@ public:
     InterfaceEndpoints& interfaceEndpoints() { return endpoints_; }
     FirmwareReplySlot& firmwareReply() { return firmwareReply_; }
     TConfigForm* configForm() const { return configForm_; }
+    // The clock of the firmware waits (the steady clock unless a test puts in its own).
+    void setFirmwareClock(WaitClock* clock) { firmwareClock_ = clock ? clock : &steadyWaitClock(); }
 
     // Operations.
     void StartSearch();
@@ -113,6 +116,7 @@ private:
     InterfaceEndpoints endpoints_;
     std::unique_ptr<ListeningEndpoint> udpServer_;
     FirmwareReplySlot firmwareReply_;
+    WaitClock* firmwareClock_ = &steadyWaitClock();
 
     int deviceCount_ = 0;
     int selectedRow_ = 0;

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/FirmwareReplySlot.h"
+
+class QFile;
+class QIODevice;
+
+namespace velomar {
+
+// Where the firmware waits take their time from. The product uses the steady clock and
+// sleeps on the reply slot; tests put in a clock whose time they move themselves.
+class WaitClock {
+  public:
+    virtual ~WaitClock() = default;
+    // Monotonic time since an arbitrary start.
+    virtual std::chrono::milliseconds now() = 0;
+    // Returns once the slot's flag is raised or `timeout` has passed on this clock;
+    // returns the flag.
+    virtual bool waitFor(const FirmwareReplySlot& slot, std::chrono::milliseconds timeout) = 0;
+};
+
+class SteadyWaitClock : public WaitClock {
+  public:
+    std::chrono::milliseconds now() override;
+    bool waitFor(const FirmwareReplySlot& slot, std::chrono::milliseconds timeout) override;
+};
+WaitClock& steadyWaitClock();
+
+// What a transfer needs from the window it runs in. Every hook may be left empty.
+struct FirmwareTransferHooks {
+    // Puts one frame on the wire (opening the listening endpoint first when it is closed).
+    std::function<void(const QByteArray& frame)> send;
+    // Dispatches the window's pending events, so that it stays usable during the waits.
+    std::function<void()> pumpEvents;
+    // The number of image bytes read and answered so far.
+    std::function<void(std::int64_t bytes)> progress;
+    // The progress label: its text, and whether it is shown.
+    std::function<void(const QString& text)> labelText;
+    std::function<void(bool visible)> labelVisible;
+};
+
+enum class FirmwareResult { Succeeded, Failed };
+
+// One firmware transfer: the image is cut into 128-byte blocks, each sent in an 'F' frame
+// and answered (or given up on) before the next one goes; a final frame carries the image's
+// length and checksum, and the device's answer to it decides the result.
+class FirmwareTransfer {
+  public:
+    // The waits give up once their elapsed whole seconds exceed the limit: after 4 s for a
+    // block and after 41 s for the final answer.
+    static constexpr int kBlockWaitLimit = 3;
+    static constexpr int kFinalWaitLimit = 40;
+    // Longest sleep between two dispatches of window events while waiting.
+    static constexpr std::chrono::milliseconds kEventSlice{25};
+
+    FirmwareTransfer(FirmwareReplySlot& slot, WaitClock& clock, FirmwareTransferHooks hooks);
+
+    // Sends the image, read from its current position to its end, to the device mac6 and
+    // closes it. Throws Error (with the file name) when the image cannot be read; what was
+    // sent before stays sent.
+    FirmwareResult run(QIODevice& image, const QString& imageName, const QByteArray& mac6);
+
+    // Waits for the reply slot's flag with a limit of `limitSeconds` (see above). While
+    // `blink` is set, the label shows "Waiting For Complete" in even and nothing in odd
+    // seconds. Returns the flag.
+    bool waitForReply(int limitSeconds, bool blink);
+
+  private:
+    void send(const QByteArray& frame);
+    void pumpEvents();
+    void pumpEventsNowAndThen();
+
+    FirmwareReplySlot& slot_;
+    WaitClock& clock_;
+    FirmwareTransferHooks hooks_;
+    std::chrono::milliseconds lastPump_{0};
+};
+
+// Opens a firmware image for reading one byte at a time. Throws Error naming the file and
+// the reason when it cannot be opened, and refuses an image whose length does not fit the
+// frames' signed 32-bit byte count.
+std::unique_ptr<QFile> OpenFirmwareImage(const QString& path);
+
+// The size the progress bar counts against: the file's size, or -1 when it cannot be told.
+std::int64_t FirmwareFileSize(const QString& path);
+
+}  // namespace velomar

@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <mutex>
+
+#include "app/UnitDetect.h"
+#include "net/ListeningEndpoint.h"
+#include "platform/RecordingPlatform.h"
+#include "protocol/DiscoveryReply.h"
+#include "protocol/Firmware.h"
+#include "protocol/Frame.h"
+#include "support/FakeWaitClock.h"
+#include "support/Isolation.h"
+
+using namespace velomar;
+using namespace std::chrono_literals;
+using velomar::test::FakeWaitClock;
+
+namespace {
+
+// The window listens here; the device in the test listens on the device port 2057.
+constexpr std::uint16_t kWindowPort = 12057;
+
+QByteArray Mac(int last) {
+    QByteArray mac = QByteArray::fromHex("001A2B3C4D00");
+    mac[5] = static_cast<char>(last);
+    return mac;
+}
+
+void AddDevice(TFormDetect& w, int macLast) {
+    DiscoveryReply r;
+    r.mac = Mac(macLast);
+    r.ip = QByteArray::fromHex("C6120002");
+    r.model = "VM2100-4";
+    w.UDPServerUDPRead(r.encode(), "198.18.0.2", 2057);
+    w.TakeReceivedDevices();
+}
+
+// A device on the loopback: receives the window's broadcasts on port 2057 and answers each
+// 'F' frame to the window's port as `answer` says (empty: stays silent).
+class Device {
+  public:
+    std::function<std::optional<QByteArray>(const FirmwareFrame&)> answer =
+        [](const FirmwareFrame& f) { return FirmwareReply::encode(f.mac, f.block, 0); };
+
+    Device()
+        : endpoint_([this](const QByteArray& d, const QString&, std::uint16_t) { onFrame(d); },
+                    kDevicePort) {
+        endpoint_.open();
+    }
+    ~Device() { endpoint_.close(); }
+
+    QList<QByteArray> frames() {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+
+  private:
+    void onFrame(const QByteArray& d) {
+        const auto f = FirmwareFrame::decode(d);
+        {
+            std::lock_guard lock(mutex_);
+            frames_ << d;
+        }
+        if (!f) return;
+        if (const auto a = answer(*f)) endpoint_.sendTo(*a, "127.0.0.1", kWindowPort);
+    }
+
+    std::mutex mutex_;
+    QList<QByteArray> frames_;
+    ListeningEndpoint endpoint_;
+};
+
+QString WriteImage(const QTemporaryDir& dir, const QByteArray& bytes) {
+    const QString path = dir.filePath("vm2100.bin");
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+// What the window looked like while its message box was open.
+struct AtBox {
+    bool seen = false;
+    bool toolbar = true, table = true, apply = false, panel = true;
+};
+
+void WatchBox(RecordingPlatform& rec, TFormDetect& w, AtBox* at) {
+    rec.onBox = [at, &w](const RecordingPlatform::Event&) {
+        at->seen = true;
+        at->toolbar = w.FlatPanel1->isEnabled();
+        at->table = w.FlatPanel2->isEnabled();
+        at->apply = w.FlatButton1->isEnabled();
+        at->panel = w.FlatPanel3->isVisibleTo(&w);
+    };
+}
+
+}  // namespace
+
+TEST(FirmwareWindow, NothingHappensWithoutADevice) {
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect w(DetectNetwork{{}, kWindowPort});
+    const QString before = w.FUWait->text();
+    w.FlatButton7Click();
+    EXPECT_TRUE(rec.events.isEmpty());
+    EXPECT_EQ(w.FUWait->text(), before);
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+}
+
+TEST(FirmwareWindow, CancellingTheDialogShowsNothingAndLeavesEverythingEnabled) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
+    AddDevice(w, 1);
+    w.OpenUDPServer();
+    w.FlatButton7Click();
+
+    ASSERT_EQ(rec.events.size(), 1);
+    const auto& dialog = rec.events[0];
+    EXPECT_EQ(dialog.kind, RecordingPlatform::Event::OpenFile);
+    EXPECT_EQ(dialog.dialog.defaultName, "vm2100.bin");
+    EXPECT_EQ(dialog.dialog.defaultSuffix, "bin");
+    EXPECT_EQ(dialog.dialog.filters, (QStringList{"All files (*.*)", "Firmware File (*.bin)"}));
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_TRUE(w.FlatPanel2->isEnabled());
+    EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
+    // The endpoint was closed before the dialog and stays closed.
+    EXPECT_FALSE(w.udpServer().isOpen());
+    EXPECT_EQ(w.FUWait->text(), "Sending Firmware...");
+}
+
+TEST(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    Device device;
+    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
+    AddDevice(w, 1);
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("gone.bin");
+    rec.fileAnswers.enqueue(missing);
+    AtBox at;
+    WatchBox(rec, w, &at);
+    w.FlatButton7Click();
+
+    ASSERT_EQ(rec.boxes().size(), 1);
+    EXPECT_EQ(rec.events.last().kind, RecordingPlatform::Event::Error);
+    EXPECT_EQ(rec.boxes()[0],
+              QStringLiteral("Cannot open the firmware file \"%1\": No such file or directory.")
+                  .arg(missing));
+    EXPECT_TRUE(at.seen);
+    EXPECT_FALSE(at.panel);
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_TRUE(w.FlatPanel2->isEnabled());
+    EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound()) << "nothing may be sent";
+    EXPECT_TRUE(device.frames().isEmpty());
+}
+
+TEST(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    Device device;
+    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
+    AddDevice(w, 1);
+    AddDevice(w, 2);
+    w.RGrid->setCurrentIndex(w.devices().index(1, 0));
+    ASSERT_EQ(w.SelectedRow(), 1);
+
+    QByteArray image(300, '\0');
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(image.data()), 300 / 4);
+    QTemporaryDir dir;
+    rec.fileAnswers.enqueue(WriteImage(dir, image));
+    QStringList percents;
+    QObject::connect(w.UpdateProgress, &QProgressBar::valueChanged,
+                     [&] { percents << w.UpdateProgress->text(); });
+    AtBox at;
+    WatchBox(rec, w, &at);
+    w.FlatButton7Click();
+
+    EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was successful"});
+    const QList<QByteArray> frames = device.frames();
+    ASSERT_EQ(frames.size(), 4);
+    QByteArray received;
+    for (int i = 0; i < 4; ++i) {
+        const auto f = FirmwareFrame::decode(frames[i]);
+        ASSERT_TRUE(f) << i;
+        EXPECT_EQ(f->mac, Mac(2));
+        EXPECT_EQ(f->block, i);
+        EXPECT_EQ(f->final, i == 3);
+        received += f->data;
+    }
+    EXPECT_EQ(received, image);
+    const auto fin = FirmwareFrame::decode(frames[3]);
+    EXPECT_EQ(fin->count, 300);
+    EXPECT_EQ(fin->checksum, FirmwareChecksum::of(image));
+
+    // Whole percentages, rounded down.
+    EXPECT_EQ(percents, (QStringList{"0%", "42%", "85%", "100%"}));
+    EXPECT_EQ(w.UpdateProgress->maximum(), 300);
+    // While the result was shown: panel gone, toolbar and table still off, Apply usable.
+    EXPECT_TRUE(at.seen);
+    EXPECT_FALSE(at.panel);
+    EXPECT_FALSE(at.toolbar);
+    EXPECT_FALSE(at.table);
+    EXPECT_TRUE(at.apply);
+    // Afterwards: everything usable, label hidden, the endpoint left open.
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_TRUE(w.FlatPanel2->isEnabled());
+    EXPECT_FALSE(w.FUWait->isVisibleTo(&w));
+    EXPECT_TRUE(w.udpServer().isOpen());
+    EXPECT_EQ(w.UpdateProgress->value(), 300);
+}
+
+TEST(FirmwareWindow, RefusedBlockEndsTheTransferAtOnce) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    Device device;
+    device.answer = [](const FirmwareFrame& f) {
+        return FirmwareReply::encode(f.mac, f.block, f.block == 1 ? 1 : 0);
+    };
+    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
+    AddDevice(w, 1);
+    QTemporaryDir dir;
+    rec.fileAnswers.enqueue(WriteImage(dir, QByteArray(1000, 'q')));
+    w.FlatButton7Click();
+
+    EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
+    EXPECT_EQ(device.frames().size(), 2);
+    EXPECT_EQ(w.UpdateProgress->value(), 128);
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
+}
+
+TEST(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    // No interface: the final frame goes nowhere and the test answers in its place.
+    TFormDetect w(DetectNetwork{{}, kWindowPort});
+    FakeWaitClock clock;
+    w.setFirmwareClock(&clock);
+    AddDevice(w, 1);
+    QTemporaryDir dir;
+    rec.fileAnswers.enqueue(WriteImage(dir, QByteArray()));
+
+    QMap<qint64, QString> shownInSecond;  // label text at the end of each whole second
+    bool panelShown = true;
+    clock.onAdvance = [&](std::chrono::milliseconds now) {
+        // Look just before the clock moves on into the next second.
+        shownInSecond[(now - 1ms) / 1s] = w.FUWait->text();
+        panelShown = panelShown && w.FlatPanel3->isVisibleTo(&w) && w.FUWait->isVisibleTo(&w);
+        if (now >= 30s && !w.firmwareReply().flag()) {
+            w.firmwareReply().store(FirmwareReply::encode(Mac(1), 0, 0));
+        }
+    };
+    w.FlatButton7Click();
+
+    EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was successful"});
+    EXPECT_TRUE(panelShown);
+    ASSERT_EQ(shownInSecond.size(), 30);
+    for (auto it = shownInSecond.cbegin(); it != shownInSecond.cend(); ++it) {
+        EXPECT_EQ(it.value(), it.key() % 2 == 0 ? "Waiting For Complete" : "")
+            << "second " << it.key();
+    }
+    EXPECT_FALSE(w.FUWait->isVisibleTo(&w));
+    EXPECT_EQ(w.UpdateProgress->text(), "0%") << "an empty image shows no busy indicator";
+}
+
+TEST(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect w(DetectNetwork{{}, kWindowPort});
+    FakeWaitClock clock;
+    w.setFirmwareClock(&clock);
+    AddDevice(w, 1);
+    QTemporaryDir dir;
+    rec.fileAnswers.enqueue(WriteImage(dir, "abc"));
+    w.FlatButton7Click();
+
+    EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
+    EXPECT_GE(clock.now(), 4s);
+    EXPECT_LT(clock.now(), 5s);
+    EXPECT_EQ(w.FUWait->text(), "Sending Firmware...") << "no final wait after a failed block";
+}
