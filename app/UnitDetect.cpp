@@ -15,6 +15,7 @@
 #include <climits>
 #include <optional>
 
+#include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
 #include "net/LocalAddresses.h"
 #include "platform/Platform.h"
@@ -332,6 +333,24 @@ void TFormDetect::FlatButton2Click()
     RunGuarded(this, [this] { StartSearch(); });
 }
 
+void TFormDetect::FlatButton3Click()
+{
+    RunGuarded(this, [this] {
+        auto dialog = std::make_unique<TFormSearchIP>(this);
+        if (dialog->exec() != QDialog::Accepted) return;
+        const QString address = dialog->address();
+        ClearDevices();
+        searchBaseline_ = deviceCount_;
+        OpenUDPServer();
+        // Sent from the listening endpoint itself, so the answer comes back to port 2057;
+        // without broadcast permission a broadcast address is refused by the system.
+        udpServer_->setBroadcast(false);
+        udpServer_->sendTo(DiscoveryRequest(), address, kDevicePort);
+        dialog.reset();
+        SetSearching(true);
+    });
+}
+
 void TFormDetect::FlatButton6Click()
 {
     RunGuarded(this, [this] { SetSearching(false); });
@@ -339,7 +358,6 @@ void TFormDetect::FlatButton6Click()
 
 // The buttons below get their behaviour with the features they belong to.
 void TFormDetect::FlatButton1Click() {}
-void TFormDetect::FlatButton3Click() {}
 void TFormDetect::FlatButton4Click() {}
 void TFormDetect::FlatButton8Click() {}
 void TFormDetect::FlatButton10Click() {}
