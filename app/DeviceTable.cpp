@@ -376,6 +376,15 @@ DeviceTableView::DeviceTableView(QWidget* parent)
     setWordWrap(false);
 }
 
+void DeviceTableView::commitPendingEdit()
+{
+    if (state() != EditingState) return;
+    QWidget* editor = indexWidget(currentIndex());
+    if (!editor) return;
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
 void DeviceTableView::keyPressEvent(QKeyEvent* event) {
     const QModelIndex current = currentIndex();
     if (state() != EditingState && current.isValid() &&

@@ -125,6 +125,8 @@ class DeviceTableView : public QTableView {
     explicit DeviceTableView(QWidget* parent = nullptr);
     DeviceCellDelegate* cellDelegate() const { return delegate_; }
     bool isEditing() const { return state() == EditingState; }
+    // Takes the open editor's text into its cell and closes the editor.
+    void commitPendingEdit();
 
   protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;

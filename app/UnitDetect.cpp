@@ -15,6 +15,7 @@
 #include <climits>
 #include <optional>
 
+#include "app/BulkApply.h"
 #include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
 #include "net/LocalAddresses.h"
@@ -37,6 +38,7 @@ TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     udpServer_ = std::make_unique<ListeningEndpoint>(
         [this](const QByteArray& d, const QString& a, std::uint16_t p) { UDPServerUDPRead(d, a, p); },
         network.port);
+    listenPort_ = network.port;
     buildUi();
 }
 
@@ -357,7 +359,47 @@ void TFormDetect::FlatButton6Click()
 }
 
 // The buttons below get their behaviour with the features they belong to.
-void TFormDetect::FlatButton1Click() {}
+void TFormDetect::FlatButton1Click()
+{
+    RunGuarded(this, [this] {
+        if (deviceCount_ == 0) {
+            platform().showMessage(this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
+            return;
+        }
+        // What the user is typing counts: the cell takes it before anything is checked.
+        RGrid->commitPendingEdit();
+        const int rows = devices_->count();
+        for (int row = 0; row < rows; ++row) {
+            const DeviceEntry& e = devices_->entry(row);
+            for (const QString* address : {&e.ip, &e.mask, &e.gateway, &e.pelorin}) {
+                if (!IsValidIp(*address)) {
+                    platform().showMessage(this, QStringLiteral("Please check the IP''s setting."));
+                    RGrid->setFocus();
+                    return;
+                }
+            }
+        }
+        int sent = 0;
+        for (int row = 0; row < rows; ++row) {
+            if (!devices_->entry(row).apply) continue;
+            ++sent;
+            const QByteArray frame = BuildNetworkSetFrame(devices_->entry(row));
+            udpServer_->setPort(listenPort_);
+            OpenUDPServer();
+            BroadcastFrame(endpoints_, frame, kDevicePort);
+            devices_->setApply(row, false);
+            devices_->setCellText(row, DeviceTableModel::ColKnownIp, devices_->entry(row).ip);
+            RGrid->commitPendingEdit();
+        }
+        // The rows' changes are taken over; the next change of any row ticks it again.
+        editingRow_ = -1;
+        if (sent > 0) {
+            platform().showMessage(this, QStringLiteral("%1 Device(s) ' configuration is Successful").arg(sent));
+        } else {
+            platform().showMessage(this, QStringLiteral("No device is applied."));
+        }
+    });
+}
 void TFormDetect::FlatButton4Click() {}
 void TFormDetect::FlatButton8Click() {}
 void TFormDetect::FlatButton10Click() {}

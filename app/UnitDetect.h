@@ -124,6 +124,7 @@ private:
     int searchCountdown_ = 0;
     // The row the user is changing: its first change ticked Apply; leaving it ends that.
     int editingRow_ = -1;
+    std::uint16_t listenPort_ = 2057;
 
     // Hand-over from the listener thread: decoded entries wait here until the UI thread
     // takes them (on its next event, or when the endpoint closes).

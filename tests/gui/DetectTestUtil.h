@@ -13,6 +13,7 @@
 
 #include "app/UnitDetect.h"
 #include "platform/RecordingPlatform.h"
+#include "platform/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/DiscoveryReply.h"
 
@@ -33,6 +34,31 @@ inline QByteArray DeviceReply(int n, const QByteArray& name = "Port-A", const QS
     r.model = QByteArray("VM-2100").leftJustified(20, '\0');
     return r.encode();
 }
+
+// Stands where the devices are: bound to 0.0.0.0:2057 inside the test's own namespace, it
+// hears what the window broadcasts through its loopback interface endpoints.
+class DeviceSide {
+public:
+    struct Datagram {
+        QByteArray bytes;
+        QString from;
+    };
+    DeviceSide() { socket.bind(QStringLiteral("0.0.0.0"), 2057); }
+    // Every datagram that arrives until none follows for a short while.
+    QList<Datagram> drain()
+    {
+        QList<Datagram> got;
+        while (socket.waitReadable(got.isEmpty() ? 1000 : 200) == UdpSocket::WaitResult::Readable) {
+            Datagram d;
+            std::uint16_t port = 0;
+            bool truncated = false;
+            d.bytes = socket.receive(8192, &d.from, &port, &truncated);
+            got << d;
+        }
+        return got;
+    }
+    UdpSocket socket;
+};
 
 // A main window without interface endpoints (nothing is broadcast) on a test port.
 class DetectTest : public ::testing::Test {

@@ -1,0 +1,40 @@
+#include "app/BulkApply.h"
+
+#include "protocol/Codecs.h"
+#include "protocol/DeviceName.h"
+#include "protocol/NetworkSetFrame.h"
+
+namespace velomar {
+
+namespace {
+QByteArray pairsToBytes(const QString& hex, int count)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i) out.append(static_cast<char>(HexPairToByte(hex.mid(2 * i, 2))));
+    return out;
+}
+}  // namespace
+
+QByteArray MacTextToBytes(const QString& macText)
+{
+    return pairsToBytes(ListToHex(ListKind::Hex, macText, u'-'), 6);
+}
+
+QByteArray AddressTextToBytes(const QString& addressText)
+{
+    return pairsToBytes(ListToHex(ListKind::Decimal, addressText, u'.'), 4);
+}
+
+QByteArray BuildNetworkSetFrame(const DeviceEntry& row)
+{
+    NetworkSetFrame f;
+    f.mac = MacTextToBytes(row.mac);
+    f.ip = AddressTextToBytes(row.ip);
+    f.gateway = AddressTextToBytes(row.gateway);
+    f.mask = AddressTextToBytes(row.mask);
+    f.pelorin = AddressTextToBytes(row.pelorin);
+    f.name = EncodeDeviceName(row.name);
+    return f.encode();
+}
+
+}  // namespace velomar
