@@ -1,0 +1,138 @@
+#include "emulator/EmulatedFleet.h"
+
+#include "emulator/RecordLayout.h"
+#include "protocol/Frame.h"
+#include "protocol/NetworkSetFrame.h"
+
+namespace velomar::emu {
+
+EmulatedFleet::EmulatedFleet(const std::vector<DeviceSpec>& specs, FaultOptions faults)
+    : faults_(std::move(faults)) {
+    devices_.reserve(specs.size());
+    for (const DeviceSpec& spec : specs) {
+        devices_.emplace_back(spec);
+        // The first device of a MAC answers for it, as only one can on a real network.
+        index_.insert(devices_.back().mac(), static_cast<int>(devices_.size()) - 1);
+    }
+}
+
+EmulatedDevice* EmulatedFleet::find(const QByteArray& mac6) {
+    const auto it = index_.constFind(mac6);
+    return it == index_.constEnd() ? nullptr : &devices_[static_cast<size_t>(*it)];
+}
+
+void EmulatedFleet::notify(EmulatedDevice& device, Change change, const QString& note) {
+    if (observer) observer(device, change, note);
+}
+
+std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagram) {
+    std::vector<Reply> out;
+    if (datagram.size() < 3 || datagram.back() != kEtx) return out;
+    const char letter = datagram.at(1);
+
+    if (letter == Letter::Discovery && datagram.size() == 3) {
+        out.reserve(devices_.size());
+        for (const EmulatedDevice& d : devices_) {
+            if (!faults_.mutedMacs.contains(d.mac())) out.push_back({d.discoveryReply()});
+        }
+    } else {
+        if (datagram.size() < 9) return out;
+        EmulatedDevice* device = find(datagram.mid(kMacOffset, kMacSize));
+        if (!device) return out;
+        const int size = static_cast<int>(datagram.size());
+        switch (letter) {
+            case Letter::NetworkSet:
+                if (size == NetworkSetFrame::kSize) {
+                    device->applyNetworkSet(datagram);
+                    notify(*device, Change::Settings);
+                }
+                break;
+            case Letter::NetworkRequest:
+                if (size == 9)
+                    out.push_back({device->networkRecord()});
+                else
+                    device->storeWrite(datagram);
+                break;
+            case Letter::OperationRequest:
+                if (size == 9) {
+                    for (int p = 0; p < device->portCount(); ++p)
+                        out.push_back({device->operationRecord(p)});
+                } else {
+                    device->storeWrite(datagram);
+                }
+                break;
+            case Letter::SerialRequest:
+                if (size == 9) {
+                    for (int p = 0; p < device->portCount(); ++p)
+                        out.push_back({device->serialRecord(p)});
+                } else {
+                    device->storeWrite(datagram);
+                }
+                break;
+            case Letter::ApplyRequest:
+                if (size == 9) {
+                    device->apply();
+                    notify(*device, Change::Settings);
+                    out.push_back({device->applyReply()});
+                }
+                break;
+            case Letter::Firmware:
+                firmware(*device, datagram, out);
+                break;
+            default:
+                break;
+        }
+        if (faults_.mutedMacs.contains(device->mac())) out.clear();
+        if (faults_.replyMac) {
+            for (Reply& r : out) r.bytes.replace(kMacOffset, kMacSize, *faults_.replyMac);
+        }
+    }
+
+    if (faults_.noAnswer) out.clear();
+    if (faults_.duplicate) {
+        std::vector<Reply> twice;
+        twice.reserve(out.size() * 2);
+        for (const Reply& r : out) {
+            twice.push_back(r);
+            twice.push_back(r);
+        }
+        out.swap(twice);
+    }
+    return out;
+}
+
+void EmulatedFleet::firmware(EmulatedDevice& device, const QByteArray& datagram,
+                             std::vector<Reply>& out) {
+    const auto frame = FirmwareReceiver::parse(datagram);
+    if (!frame) {
+        // Unreadable sizes: refuse, echoing whatever block number stands in the frame.
+        out.push_back(
+            {FirmwareReply(device.mac(), FirmwareReceiver::blockNumber(datagram), false)});
+        return;
+    }
+    const long long silentFrom = faults_.silentFromBlock;
+    if (silentFrom >= 0 && (frame->final || frame->block >= silentFrom)) return;
+    if (!frame->final && frame->block == faults_.refuseBlock) {
+        out.push_back({FirmwareReply(device.mac(), frame->block, false)});
+        return;
+    }
+    const auto verdict = device.firmware().take(*frame);
+    switch (verdict) {
+        case FirmwareReceiver::Verdict::Accepted:
+            out.push_back({FirmwareReply(device.mac(), frame->block, true)});
+            break;
+        case FirmwareReceiver::Verdict::Refused:
+            out.push_back({FirmwareReply(device.mac(), frame->block, false)});
+            break;
+        case FirmwareReceiver::Verdict::ImageComplete:
+            notify(device, Change::FirmwareImage);
+            out.push_back({FirmwareReply(device.mac(), frame->block, true), faults_.finalDelayMs});
+            break;
+        case FirmwareReceiver::Verdict::ImageBad:
+            notify(device, Change::FirmwareImageBad, device.firmware().lastReason());
+            out.push_back({FirmwareReply(device.mac(), frame->block, false), faults_.finalDelayMs});
+            break;
+    }
+}
+
+}  // namespace velomar::emu

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QProcess;
+
+// The network lab from C++: namespaces made by scripts/netlab, the calling thread moved
+// into the workstation namespace (threads it creates later live there too), and programs
+// started inside the lab's namespaces. Used by system tests and benchmarks; everything
+// that sends runs inside it, never in the namespace the process started in.
+namespace velomar::emu {
+
+// A program running inside one namespace of a lab. Ended (TERM, then KILL) when the
+// object goes; it also dies with the process that started it.
+class LabProcess {
+  public:
+    LabProcess(const QString& netns, const QString& program, const QStringList& arguments);
+    ~LabProcess();
+    LabProcess(const LabProcess&) = delete;
+    LabProcess& operator=(const LabProcess&) = delete;
+
+    // Waits (bounded) until the output holds `text`; false on time-out or exit.
+    bool waitForOutput(const QString& text, int timeoutMs);
+    // Standard output and error so far.
+    QString output();
+    bool running() const;
+    // TERM, wait up to timeoutMs, then KILL. Returns the exit code (-1 if killed).
+    int stop(int timeoutMs = 3000);
+
+  private:
+    std::unique_ptr<QProcess> process_;
+    QString output_;
+};
+
+class NetLab {
+  public:
+    struct Options {
+        int ifaces = 1;   // workstation interfaces, 1 or 2
+        int devices = 1;  // device namespaces
+    };
+
+    // Empty when a lab can be made here; otherwise why not (not root, no script...).
+    static QString unavailableReason();
+
+    // Brings the lab up (a name unique to this process) and moves the calling thread into
+    // its workstation namespace. Throws std::runtime_error with the reason on failure.
+    explicit NetLab(Options options);
+    NetLab() : NetLab(Options{}) {}
+    // Moves the thread back, ends what runs in the lab and removes it.
+    ~NetLab();
+    NetLab(const NetLab&) = delete;
+    NetLab& operator=(const NetLab&) = delete;
+
+    const QString& name() const { return name_; }
+    const Options& options() const { return options_; }
+    QString workstationNamespace() const { return name_ + QStringLiteral("-ws"); }
+    QString deviceNamespace(int k = 1) const { return name_ + QStringLiteral("-dev%1").arg(k); }
+    static QString workstationAddress(int iface = 1) {
+        return QStringLiteral("198.18.%1.1").arg(iface);
+    }
+    static QString deviceAddress(int k = 1, int iface = 1) {
+        return QStringLiteral("198.18.%1.%2").arg(iface).arg(10 + k);
+    }
+
+    // True when the calling thread is in this lab's workstation namespace.
+    bool callerInWorkstation() const;
+
+    std::unique_ptr<LabProcess> start(const QString& netns, const QString& program,
+                                      const QStringList& arguments);
+
+    // Where the build and the sources are: VELOMAR_BINARY_DIR / VELOMAR_SOURCE_DIR when
+    // set (CTest sets them), else found from this executable's build folder.
+    static QString binaryDir();
+    static QString sourceDir();
+
+  private:
+    static void removeStaleLabs();
+    static void runNetlab(const QStringList& arguments);
+
+    Options options_;
+    QString name_;
+    int homeNs_ = -1;
+    bool up_ = false;
+};
+
+}  // namespace velomar::emu
