@@ -1,6 +1,6 @@
 #include "emulator/EmulatedFleet.h"
 
-#include "emulator/RecordLayout.h"
+#include "protocol/Firmware.h"
 #include "protocol/Frame.h"
 #include "protocol/NetworkSetFrame.h"
 
@@ -49,14 +49,14 @@ std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagr
                 break;
             case Letter::NetworkRequest:
                 if (size == 9)
-                    out.push_back({device->networkRecord()});
+                    out.push_back({device->networkReply()});
                 else
                     device->storeWrite(datagram);
                 break;
             case Letter::OperationRequest:
                 if (size == 9) {
                     for (int p = 0; p < device->portCount(); ++p)
-                        out.push_back({device->operationRecord(p)});
+                        out.push_back({device->operationReply(p)});
                 } else {
                     device->storeWrite(datagram);
                 }
@@ -64,7 +64,7 @@ std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagr
             case Letter::SerialRequest:
                 if (size == 9) {
                     for (int p = 0; p < device->portCount(); ++p)
-                        out.push_back({device->serialRecord(p)});
+                        out.push_back({device->serialReply(p)});
                 } else {
                     device->storeWrite(datagram);
                 }
@@ -103,34 +103,38 @@ std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagr
 
 void EmulatedFleet::firmware(EmulatedDevice& device, const QByteArray& datagram,
                              std::vector<Reply>& out) {
-    const auto frame = FirmwareReceiver::parse(datagram);
+    const auto frame = FirmwareFrame::decode(datagram);
     if (!frame) {
-        // Unreadable sizes: refuse, echoing whatever block number stands in the frame.
-        out.push_back(
-            {FirmwareReply(device.mac(), FirmwareReceiver::blockNumber(datagram), false)});
+        // Unreadable fields or sizes that do not add up: refused, echoing the block number
+        // when there is one.
+        const auto block = FirmwareReply::decode(datagram).block;
+        const std::int32_t echo =
+            block && *block >= 0 && *block <= 99999999 ? static_cast<std::int32_t>(*block) : 0;
+        out.push_back({FirmwareReply::encode(device.mac(), echo, 1)});
         return;
     }
     const long long silentFrom = faults_.silentFromBlock;
     if (silentFrom >= 0 && (frame->final || frame->block >= silentFrom)) return;
     if (!frame->final && frame->block == faults_.refuseBlock) {
-        out.push_back({FirmwareReply(device.mac(), frame->block, false)});
+        out.push_back({FirmwareReply::encode(device.mac(), frame->block, 1)});
         return;
     }
-    const auto verdict = device.firmware().take(*frame);
-    switch (verdict) {
+    switch (device.firmware().take(*frame)) {
         case FirmwareReceiver::Verdict::Accepted:
-            out.push_back({FirmwareReply(device.mac(), frame->block, true)});
+            out.push_back({FirmwareReply::encode(device.mac(), frame->block, 0)});
             break;
         case FirmwareReceiver::Verdict::Refused:
-            out.push_back({FirmwareReply(device.mac(), frame->block, false)});
+            out.push_back({FirmwareReply::encode(device.mac(), frame->block, 1)});
             break;
         case FirmwareReceiver::Verdict::ImageComplete:
             notify(device, Change::FirmwareImage);
-            out.push_back({FirmwareReply(device.mac(), frame->block, true), faults_.finalDelayMs});
+            out.push_back(
+                {FirmwareReply::encode(device.mac(), frame->block, 0), faults_.finalDelayMs});
             break;
         case FirmwareReceiver::Verdict::ImageBad:
             notify(device, Change::FirmwareImageBad, device.firmware().lastReason());
-            out.push_back({FirmwareReply(device.mac(), frame->block, false), faults_.finalDelayMs});
+            out.push_back(
+                {FirmwareReply::encode(device.mac(), frame->block, 1), faults_.finalDelayMs});
             break;
     }
 }

@@ -7,8 +7,9 @@
 #include <QRegularExpression>
 #include <stdexcept>
 
-#include "emulator/RecordLayout.h"
 #include "protocol/DeviceName.h"
+#include "protocol/Frame.h"
+#include "protocol/ValueLists.h"
 
 namespace velomar::emu {
 
@@ -18,11 +19,24 @@ namespace {
     throw std::runtime_error((where + QStringLiteral(": ") + what).toStdString());
 }
 
+QByteArray parseIp(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4) throw std::invalid_argument("not an address");
+    QByteArray out;
+    for (const QString& p : parts) {
+        bool ok = false;
+        const int v = p.toInt(&ok);
+        if (!ok || v < 0 || v > 255) throw std::invalid_argument("not an address");
+        out.append(static_cast<char>(v));
+    }
+    return out;
+}
+
 QByteArray ipField(const QJsonObject& o, const char* key, const QString& where,
                    const char* fallback) {
     const QString text = o.value(QLatin1String(key)).toString(QString::fromLatin1(fallback));
     try {
-        return ParseIp(text);
+        return parseIp(text);
     } catch (const std::invalid_argument&) {
         fail(where, QStringLiteral("\"%1\" is not a dotted IPv4 address: %2")
                         .arg(QLatin1String(key), text));
@@ -74,27 +88,35 @@ QByteArray hexField(const QJsonObject& o, const char* key, int width, const QStr
     return QByteArray::fromHex(text.toLatin1());
 }
 
-DeviceSpec::Port parsePort(const QJsonObject& o, int p, const QString& where) {
-    DeviceSpec::Port port;
-    const QString at = where + QStringLiteral(" port %1").arg(p);
-    port.alias = o.contains(QLatin1String("alias_hex"))
-                     ? hexField(o, "alias_hex", 16, at)
-                     : textField(o, "alias", "Port " + QByteArray::number(p + 1), 16);
-    port.operation = listField(o, "operation", 2, OperationNames(), at);
-    port.srcPort = intField(o, "src_port", 4001 + p, 65535, at);
-    port.type = listField(o, "type", 0, {QStringLiteral("Data"), QStringLiteral("Modem")}, at);
-    port.destIp = ipField(o, "dest_ip", at, "0.0.0.0");
-    port.destPort = intField(o, "dest_port", 0, 65535, at);
-    port.alive = intField(o, "alive", 0, 65535, at);
-    port.latency = intField(o, "latency", 0, 65535, at);
-    port.nodelay = o.value(QLatin1String("nodelay")).toBool(false);
-    port.interface = listField(o, "interface", 0, InterfaceNames(), at);
-    port.baud = listField(o, "baud", 10, BaudNames(), at);
-    port.dataBits = listField(o, "data_bits", 3, DataBitNames(), at);
-    port.stopBits = listField(o, "stop_bits", 0, StopBitNames(), at);
-    port.parity = listField(o, "parity", 0, ParityNames(), at);
-    port.flow = listField(o, "flow", 0, FlowNames(), at);
-    return port;
+OperationRecord parseOperation(const QJsonObject& o, int p, const QString& at) {
+    OperationRecord op = EmulatedDevice::defaultOperation(p);
+    if (o.contains(QLatin1String("alias_hex"))) {
+        op.alias = hexField(o, "alias_hex", OperationRecord::kAliasSize, at);
+    } else if (o.contains(QLatin1String("alias"))) {
+        op.alias = textField(o, "alias", {}, OperationRecord::kAliasSize);
+    }
+    op.alias = op.alias.leftJustified(OperationRecord::kAliasSize, '\0');
+    op.operation =
+        static_cast<std::uint8_t>(listField(o, "operation", op.operation, kOperationTexts, at));
+    op.sourcePort = static_cast<std::uint16_t>(intField(o, "src_port", op.sourcePort, 65535, at));
+    op.type = static_cast<std::uint8_t>(listField(o, "type", 0, kOperationTypeTexts, at));
+    op.destinationIp = ipField(o, "dest_ip", at, "0.0.0.0");
+    op.destinationPort = static_cast<std::uint16_t>(intField(o, "dest_port", 0, 65535, at));
+    op.alive = static_cast<std::uint16_t>(intField(o, "alive", 0, 65535, at));
+    op.latency = static_cast<std::uint16_t>(intField(o, "latency", 0, 65535, at));
+    op.nodelay = o.value(QLatin1String("nodelay")).toBool(false) ? 1 : 0;
+    return op;
+}
+
+SerialRecord parseSerial(const QJsonObject& o, int p, const QString& at) {
+    SerialRecord se = EmulatedDevice::defaultSerial(p);
+    static const char* keys[SerialRecord::kSettingCount] = {"interface", "baud",   "data_bits",
+                                                            "stop_bits", "parity", "flow"};
+    for (int i = 0; i < SerialRecord::kSettingCount; ++i) {
+        se.settings[static_cast<size_t>(i)] = static_cast<std::uint8_t>(
+            listField(o, keys[i], se.settings[static_cast<size_t>(i)], kSerialSettingTexts[i], at));
+    }
+    return se;
 }
 
 DeviceSpec parseDevice(const QJsonObject& o, int i) {
@@ -108,52 +130,56 @@ DeviceSpec parseDevice(const QJsonObject& o, int i) {
     }
     d.model = textField(o, "model", "VM-2104", 20);
     d.version = textField(o, "version", "1.4.2", 8);
+    NetworkRecord& n = d.network;
+    n.letter = Letter::NetworkReply;
+    n.mac = d.mac;
     if (o.contains(QLatin1String("name_hex"))) {
-        d.name = hexField(o, "name_hex", 32, where);
+        n.name =
+            hexField(o, "name_hex", kDeviceNameSize, where).leftJustified(kDeviceNameSize, '\0');
     } else {
         // Cut at a whole character, as a device would store it.
-        d.name = EncodeDeviceName(o.value(QLatin1String("name")).toString());
+        n.name = EncodeDeviceName(o.value(QLatin1String("name")).toString());
     }
-    d.ip = ipField(o, "ip", where, "198.18.16.1");
-    d.gateway = ipField(o, "gateway", where, "198.18.0.254");
-    d.mask = ipField(o, "mask", where, "255.254.0.0");
-    d.dns = ipField(o, "dns", where, "198.18.0.253");
-    d.pelorinIp = ipField(o, "pelorin_ip", where, "0.0.0.0");
-    d.pelorinPort = intField(o, "pelorin_port", 4000, 65535, where);
-    d.dhcp = o.value(QLatin1String("dhcp")).toBool(false);
-    d.telnet = o.value(QLatin1String("telnet")).toBool(true);
-    d.ssh = o.value(QLatin1String("ssh")).toBool(false);
-    d.ftp = o.value(QLatin1String("ftp")).toBool(false);
-    d.web = o.value(QLatin1String("web")).toBool(true);
+    n.networkType = o.value(QLatin1String("dhcp")).toBool(false) ? 1 : 0;
+    n.ip = ipField(o, "ip", where, "198.18.16.1");
+    n.gateway = ipField(o, "gateway", where, "198.18.0.254");
+    n.mask = ipField(o, "mask", where, "255.254.0.0");
+    n.dns = ipField(o, "dns", where, "198.18.0.253");
+    n.pelorinIp = ipField(o, "pelorin_ip", where, "0.0.0.0");
+    n.pelorinPort = static_cast<std::uint16_t>(intField(o, "pelorin_port", 4000, 65535, where));
+    n.telnet = o.value(QLatin1String("telnet")).toBool(true) ? 1 : 0;
+    n.ssh = o.value(QLatin1String("ssh")).toBool(false) ? 1 : 0;
+    n.ftp = o.value(QLatin1String("ftp")).toBool(false) ? 1 : 0;
+    n.web = o.value(QLatin1String("web")).toBool(true) ? 1 : 0;
     if (o.contains(QLatin1String("lan"))) {
         const QJsonObject lan = o.value(QLatin1String("lan")).toObject();
-        d.lanPort = true;
-        d.lanIp = ipField(lan, "ip", where + QStringLiteral(" lan"), "192.0.2.1");
-        d.lanMask = ipField(lan, "mask", where + QStringLiteral(" lan"), "255.255.255.0");
-        d.bridge = listField(lan, "bridge", 0,
-                             {QStringLiteral("Enable"), QStringLiteral("Disable")}, where);
-    } else {
-        d.lanIp = QByteArray(4, '\0');
-        d.lanMask = QByteArray(4, '\0');
+        const QString at = where + QStringLiteral(" lan");
+        n.lanPresent = 1;
+        n.lanIp = ipField(lan, "ip", at, "192.0.2.1");
+        n.lanMask = ipField(lan, "mask", at, "255.255.255.0");
+        n.bridge = static_cast<std::uint8_t>(listField(lan, "bridge", 0, kBridgeTexts, at));
     }
-    d.reserved = static_cast<quint8>(intField(o, "reserved", 0, 255, where));
-    d.passThrough = static_cast<quint8>(intField(o, "pass_through", 0, 255, where));
+    n.reserved = static_cast<std::uint8_t>(intField(o, "reserved", 0, 255, where));
+    n.passThrough = static_cast<std::uint8_t>(intField(o, "pass_through", 0, 255, where));
 
+    int count = 1;
     const QJsonValue ports = o.value(QLatin1String("ports"));
     if (ports.isDouble()) {
-        d.portCount = intField(o, "ports", 0, 255, where);
+        count = intField(o, "ports", 0, 255, where);
     } else if (ports.isArray()) {
         const QJsonArray list = ports.toArray();
         if (list.size() > 255) fail(where, QStringLiteral("at most 255 ports"));
-        for (int p = 0; p < list.size(); ++p)
-            d.ports.push_back(parsePort(list.at(p).toObject(), p, where));
-        d.portCount = static_cast<int>(list.size());
+        for (int p = 0; p < list.size(); ++p) {
+            const QString at = where + QStringLiteral(" port %1").arg(p);
+            d.operation.push_back(parseOperation(list.at(p).toObject(), p, at));
+            d.serial.push_back(parseSerial(list.at(p).toObject(), p, at));
+        }
+        count = static_cast<int>(list.size());
     } else if (!ports.isUndefined()) {
         fail(where, QStringLiteral("\"ports\" must be a number or a list"));
-    } else {
-        d.portCount = 1;
     }
-    d.portCount = intField(o, "port_count", d.portCount, 255, where);
+    // The port count byte may claim more ports than the list describes.
+    n.portCount = static_cast<std::uint8_t>(intField(o, "port_count", count, 255, where));
     return d;
 }
 
@@ -216,19 +242,22 @@ std::vector<DeviceSpec> GenerateFleet(int n, int ports) {
         const int count = ports >= 0 ? std::min(ports, 255) : portCycle[i % 5];
         d.model = QByteArray("VM-21") + QByteArray::number(count).rightJustified(2, '0');
         d.version = "1.4." + QByteArray::number(i % 10);
-        d.name =
+        NetworkRecord& net = d.network;
+        net.letter = Letter::NetworkReply;
+        net.mac = d.mac;
+        net.name =
             EncodeDeviceName(QStringLiteral("Tervane-%1").arg(number, 4, 10, QLatin1Char('0')));
-        // Addresses within 198.18.0.0/15, one per device.
+        // One address per device within 198.18.0.0/15.
         const quint32 ip = (198u << 24) | (18u << 16) | (16u << 8) | static_cast<quint32>(number);
-        d.ip = QByteArray(4, '\0');
-        for (int b = 0; b < 4; ++b) d.ip[b] = static_cast<char>((ip >> (24 - 8 * b)) & 0xFF);
-        d.gateway = QByteArray::fromHex("C61200FE");  // 198.18.0.254
-        d.mask = QByteArray::fromHex("FFFE0000");     // 255.254.0.0
-        d.dns = QByteArray::fromHex("C61200FD");      // 198.18.0.253
-        d.pelorinIp = QByteArray::fromHex("C61200FC");
-        d.lanIp = QByteArray(4, '\0');
-        d.lanMask = QByteArray(4, '\0');
-        d.portCount = count;
+        for (int b = 0; b < 4; ++b) net.ip[b] = static_cast<char>((ip >> (24 - 8 * b)) & 0xFF);
+        net.gateway = QByteArray::fromHex("C61200FE");  // 198.18.0.254
+        net.mask = QByteArray::fromHex("FFFE0000");     // 255.254.0.0
+        net.dns = QByteArray::fromHex("C61200FD");      // 198.18.0.253
+        net.pelorinIp = QByteArray::fromHex("C61200FC");
+        net.pelorinPort = 4000;
+        net.telnet = 1;
+        net.web = 1;
+        net.portCount = static_cast<std::uint8_t>(count);
         fleet.push_back(d);
     }
     return fleet;
