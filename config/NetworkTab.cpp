@@ -1,0 +1,329 @@
+#include "config/NetworkTab.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QStringDecoder>
+#include <functional>
+
+#include "protocol/Codecs.h"
+#include "protocol/DeviceName.h"
+#include "protocol/ValueLists.h"
+
+namespace velomar {
+
+namespace {
+// Discards typed characters that a field does not take. Keys that type nothing
+// (arrows, Delete, Home), control keys (Enter, Tab, Escape) and shortcuts such as Ctrl+C
+// are not characters typed into the field and pass untouched.
+class KeyFilter : public QObject {
+  public:
+    KeyFilter(std::function<bool(QChar)> allow, QObject* parent)
+        : QObject(parent), allow_(std::move(allow)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+            return false;
+        }
+        const QString text = key->text();
+        if (text.isEmpty()) return false;
+        for (QChar c : text) {
+            if (c.unicode() < 0x20 && c.unicode() != 8) continue;
+            if (!allow_(c)) return true;
+        }
+        return false;
+    }
+
+  private:
+    std::function<bool(QChar)> allow_;
+};
+
+int indexFor(const QComboBox* box, int index) {
+    return index >= 0 && index < box->count() ? index : -1;
+}
+
+std::uint8_t choiceByte(const QComboBox* box) {
+    return box->currentIndex() < 0 ? kNoChoice : static_cast<std::uint8_t>(box->currentIndex());
+}
+
+QGroupBox* boldGroup(const QString& title, QWidget* parent) {
+    auto* g = new QGroupBox(title, parent);
+    g->setAccessibleName(title);
+    // Only the caption is bold; style sheets do not pass the font on to the fields.
+    g->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold; }"));
+    return g;
+}
+
+std::uint16_t wordOf(const QByteArray& b) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[0]) |
+                                      (static_cast<unsigned char>(b[1]) << 8));
+}
+}  // namespace
+
+NetworkTab::NetworkTab(QWidget* parent) : QWidget(parent) {
+    buildUi();
+}
+
+void NetworkTab::buildUi() {
+    setObjectName(QStringLiteral("tabPanel1"));
+    setAccessibleName(QStringLiteral("Network"));
+
+    auto* ipFilter = new KeyFilter(&NetworkTab::IPAddressTextKeyPress, this);
+    auto* portFilter = new KeyFilter(&NetworkTab::PelorinPortTextKeyPress, this);
+
+    auto makeLabel = [](const QString& text, QWidget* buddy, QWidget* parent) {
+        auto* l = new QLabel(text, parent);
+        l->setBuddy(buddy);
+        return l;
+    };
+    auto makeEdit = [](const char* name, const QString& caption, int length, QWidget* parent) {
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setAccessibleName(caption);
+        e->setMaxLength(length);
+        return e;
+    };
+    auto makeAddress = [&](const char* name, const QString& caption, QWidget* parent) {
+        auto* e = makeEdit(name, caption, kAddressLength, parent);
+        e->installEventFilter(ipFilter);
+        connect(e, &QLineEdit::textChanged, this, [this] { IPTextChange(); });
+        return e;
+    };
+    auto makeCombo = [](const char* name, const QString& caption, const QStringList& items,
+                        QWidget* parent) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setAccessibleName(caption);
+        c->addItems(items);
+        return c;
+    };
+    auto makeForm = [](QGroupBox* group) {
+        auto* form = new QFormLayout(group);
+        form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+        form->setVerticalSpacing(5);
+        form->setContentsMargins(10, 8, 10, 8);
+        return form;
+    };
+
+    // WAN.
+    WanGroup = boldGroup(QStringLiteral("WAN(Main) Network"), this);
+    WanGroup->setObjectName(QStringLiteral("WanGroup"));
+    auto* wan = makeForm(WanGroup);
+    DeviceNameText =
+        makeEdit("DeviceNameText", QStringLiteral("Device Name"), kNameTypingLength, WanGroup);
+    NetworkTypeCombo =
+        makeCombo("NetworkTypeCombo", QStringLiteral("Network Type"), kNetworkTypeTexts, WanGroup);
+    IPAddressText = makeAddress("IPAddressText", QStringLiteral("IP Address"), WanGroup);
+    SubnetMaskText = makeAddress("SubnetMaskText", QStringLiteral("Subnet Mask"), WanGroup);
+    GatewayText = makeAddress("GatewayText", QStringLiteral("Gateway"), WanGroup);
+    DNSText = makeAddress("DNSText", QStringLiteral("DNS"), WanGroup);
+    IPAddressLabel = makeLabel(QStringLiteral("IP Address"), IPAddressText, WanGroup);
+    SubnetMaskLabel = makeLabel(QStringLiteral("Subnet Mask"), SubnetMaskText, WanGroup);
+    GatewayLabel = makeLabel(QStringLiteral("Gateway"), GatewayText, WanGroup);
+    DNSLabel = makeLabel(QStringLiteral("DNS"), DNSText, WanGroup);
+    wan->addRow(makeLabel(QStringLiteral("Device Name"), DeviceNameText, WanGroup), DeviceNameText);
+    wan->addRow(makeLabel(QStringLiteral("Network Type"), NetworkTypeCombo, WanGroup),
+                NetworkTypeCombo);
+    wan->addRow(IPAddressLabel, IPAddressText);
+    wan->addRow(SubnetMaskLabel, SubnetMaskText);
+    wan->addRow(GatewayLabel, GatewayText);
+    wan->addRow(DNSLabel, DNSText);
+
+    // Services.
+    ServicesGroup = boldGroup(QStringLiteral("Network Services"), this);
+    ServicesGroup->setObjectName(QStringLiteral("ServicesGroup"));
+    auto* services = makeForm(ServicesGroup);
+    PelorinIPText =
+        makeAddress("PelorinIPText", QStringLiteral("Pelorin server IP address"), ServicesGroup);
+    PelorinPortText = makeEdit("PelorinPortText", QStringLiteral("Pelorin server port"),
+                               kPortLength, ServicesGroup);
+    PelorinPortText->installEventFilter(portFilter);
+    PelorinPortText->setFixedWidth(58);
+    auto* pelorinRow = new QHBoxLayout;
+    pelorinRow->setSpacing(6);
+    pelorinRow->addWidget(PelorinIPText, 1);
+    pelorinRow->addWidget(PelorinPortText);
+    services->addRow(makeLabel(QStringLiteral("Pelorin"), PelorinIPText, ServicesGroup),
+                     pelorinRow);
+    TelnetCombo = makeCombo("TelnetCombo", QStringLiteral("Telnet"), kServiceTexts, ServicesGroup);
+    SSHCombo = makeCombo("SSHCombo", QStringLiteral("SSH"), kServiceTexts, ServicesGroup);
+    FTPCombo = makeCombo("FTPCombo", QStringLiteral("FTP"), kServiceTexts, ServicesGroup);
+    WEBCombo = makeCombo("WEBCombo", QStringLiteral("WEB"), kServiceTexts, ServicesGroup);
+    for (QComboBox* c : {TelnetCombo, SSHCombo, FTPCombo, WEBCombo}) {
+        services->addRow(makeLabel(c->accessibleName(), c, ServicesGroup), c);
+    }
+
+    // LAN, shown only for devices that have the port.
+    LANPortPanel = new QWidget(this);
+    LANPortPanel->setObjectName(QStringLiteral("LANPortPanel"));
+    LANPortPanel->setAccessibleName(QStringLiteral("LAN port"));
+    auto* lanPanelLayout = new QVBoxLayout(LANPortPanel);
+    lanPanelLayout->setContentsMargins(0, 0, 0, 0);
+    LanGroup = boldGroup(QStringLiteral("LAN(Sub) Network"), LANPortPanel);
+    LanGroup->setObjectName(QStringLiteral("LanGroup"));
+    lanPanelLayout->addWidget(LanGroup);
+    auto* lan = makeForm(LanGroup);
+    BridgeCombo =
+        makeCombo("BridgeCombo", QStringLiteral("Network Bridge"), kBridgeTexts, LanGroup);
+    BridgeCombo->setCurrentIndex(-1);
+    IPAddressText2 = makeAddress("IPAddressText2", QStringLiteral("LAN IP Address"), LanGroup);
+    SubnetMaskText2 = makeAddress("SubnetMaskText2", QStringLiteral("LAN Subnet Mask"), LanGroup);
+    IPAddressLabel2 = makeLabel(QStringLiteral("IP Address"), IPAddressText2, LanGroup);
+    SubnetMaskLabel2 = makeLabel(QStringLiteral("Subnet Mask"), SubnetMaskText2, LanGroup);
+    lan->addRow(makeLabel(QStringLiteral("Network Bridge"), BridgeCombo, LanGroup), BridgeCombo);
+    lan->addRow(IPAddressLabel2, IPAddressText2);
+    lan->addRow(SubnetMaskLabel2, SubnetMaskText2);
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(WanGroup, 0, 0, Qt::AlignTop);
+    grid->addWidget(ServicesGroup, 0, 1, Qt::AlignTop);
+    grid->addWidget(LANPortPanel, 1, 1, Qt::AlignTop);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(2, 1);
+
+    connect(DeviceNameText, &QLineEdit::textChanged, this, [this] { DeviceNameTextChange(); });
+    // The typing limit never cuts a longer name the device sent; see setDeviceName.
+    connect(DeviceNameText, &QLineEdit::textEdited, this, [this](const QString& text) {
+        DeviceNameText->setMaxLength(std::max<int>(kNameTypingLength, text.size()));
+    });
+    connect(PelorinPortText, &QLineEdit::textChanged, this, [this] { PelorinPortTextChange(); });
+    connect(NetworkTypeCombo, &QComboBox::currentIndexChanged, this,
+            [this] { NetworkTypeComboChange(); });
+    connect(BridgeCombo, &QComboBox::currentIndexChanged, this, [this] { BridgeComboChange(); });
+}
+
+void NetworkTab::setDeviceName(const QString& text) {
+    DeviceNameText->setMaxLength(std::max<int>(kNameTypingLength, text.size()));
+    DeviceNameText->setText(text);
+}
+
+void NetworkTab::SetNetworkType(int index) {
+    {
+        // Selecting from code is not the user's choice: no handler runs.
+        const QSignalBlocker block(NetworkTypeCombo);
+        NetworkTypeCombo->setCurrentIndex(indexFor(NetworkTypeCombo, index));
+    }
+    const bool enabled = index != 1;
+    for (QWidget* w :
+         {static_cast<QWidget*>(IPAddressText), static_cast<QWidget*>(SubnetMaskText),
+          static_cast<QWidget*>(GatewayText), static_cast<QWidget*>(DNSText),
+          static_cast<QWidget*>(IPAddressLabel), static_cast<QWidget*>(SubnetMaskLabel),
+          static_cast<QWidget*>(GatewayLabel), static_cast<QWidget*>(DNSLabel)}) {
+        w->setEnabled(enabled);
+    }
+}
+
+void NetworkTab::SetBridgeMode(int index) {
+    {
+        const QSignalBlocker block(BridgeCombo);
+        BridgeCombo->setCurrentIndex(indexFor(BridgeCombo, index));
+    }
+    const bool enabled = index != 0;
+    for (QWidget* w :
+         {static_cast<QWidget*>(IPAddressText2), static_cast<QWidget*>(SubnetMaskText2),
+          static_cast<QWidget*>(IPAddressLabel2), static_cast<QWidget*>(SubnetMaskLabel2)}) {
+        w->setEnabled(enabled);
+    }
+}
+
+void NetworkTab::NetworkTypeComboChange() {
+    SetNetworkType(NetworkTypeCombo->currentIndex());
+    emit changed();
+}
+
+void NetworkTab::BridgeComboChange() {
+    SetBridgeMode(BridgeCombo->currentIndex());
+    emit changed();
+}
+
+void NetworkTab::IPTextChange() {
+    emit changed();
+}
+
+void NetworkTab::DeviceNameTextChange() {
+    emit changed();
+}
+
+void NetworkTab::PelorinPortTextChange() {
+    emit changed();
+}
+
+bool NetworkTab::IPAddressTextKeyPress(QChar key) {
+    const char16_t c = key.unicode();
+    return c == 8 || c == 37 || c == 39 || c == u'.' || (c >= u'0' && c <= u'9');
+}
+
+bool NetworkTab::PelorinPortTextKeyPress(QChar key) {
+    const char16_t c = key.unicode();
+    return c == 8 || c == 37 || c == 39 || (c >= u'0' && c <= u'9');
+}
+
+void NetworkTab::ShowRecord(const NetworkRecord& r) {
+    SetNetworkType(r.networkType);
+    IPAddressText->setText(BytesToIp(r.ip));
+    GatewayText->setText(BytesToIp(r.gateway));
+    SubnetMaskText->setText(BytesToIp(r.mask));
+    DNSText->setText(BytesToIp(r.dns));
+
+    // The whole field is decoded; a field that is not valid UTF-8 (a character cut at its
+    // end, say) gives an empty name. What shows ends at the first NUL.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString whole = utf8.decode(r.name);
+    if (utf8.hasError()) whole.clear();
+    const qsizetype nul = whole.indexOf(QChar(0));
+    setDeviceName(nul < 0 ? whole : whole.left(nul));
+    // The device's text still carries its NUL fill, which no edit text equals: a name
+    // shorter than the field is a change like any other written text.
+    if (nul >= 0) DeviceNameTextChange();
+
+    PelorinIPText->setText(BytesToIp(r.pelorinIp));
+    PelorinPortText->setText(QString::number(r.pelorinPort));
+    TelnetCombo->setCurrentIndex(indexFor(TelnetCombo, r.telnet));
+    SSHCombo->setCurrentIndex(indexFor(SSHCombo, r.ssh));
+    FTPCombo->setCurrentIndex(indexFor(FTPCombo, r.ftp));
+    WEBCombo->setCurrentIndex(indexFor(WEBCombo, r.web));
+    LANPortPanel->setHidden(!r.hasLanPort());
+    SetBridgeMode(r.bridge);
+    IPAddressText2->setText(BytesToIp(r.lanIp));
+    SubnetMaskText2->setText(BytesToIp(r.lanMask));
+}
+
+NetworkRecord NetworkTab::ReadRecord() const {
+    NetworkRecord r;
+    r.letter = Letter::NetworkRequest;
+    r.networkType = choiceByte(NetworkTypeCombo);
+    r.ip = IpToBytesStrict(IPAddressText->text());
+    r.gateway = IpToBytesStrict(GatewayText->text());
+    r.mask = IpToBytesStrict(SubnetMaskText->text());
+    r.dns = IpToBytesStrict(DNSText->text());
+    r.name = EncodeDeviceName(DeviceNameText->text());
+    r.pelorinIp = IpToBytesStrict(PelorinIPText->text());
+    r.pelorinPort = wordOf(WordToBytesStrict(PelorinPortText->text()));
+    r.telnet = choiceByte(TelnetCombo);
+    r.ssh = choiceByte(SSHCombo);
+    r.ftp = choiceByte(FTPCombo);
+    r.web = choiceByte(WEBCombo);
+    // Hidden or not, the LAN controls are sent as they stand.
+    r.lanPresent = LANPortPanel->isHidden() ? 0 : 1;
+    r.bridge = choiceByte(BridgeCombo);
+    r.lanIp = IpToBytesStrict(IPAddressText2->text());
+    r.lanMask = IpToBytesStrict(SubnetMaskText2->text());
+    return r;
+}
+
+}  // namespace velomar
