@@ -224,6 +224,7 @@ void TFormDetect::RGridKeyPress(QChar& key)
 
 void TFormDetect::OpenUDPServer()
 {
+    if (configForm_) configForm_->CheckDevicePortFree();
     udpServer_->open();
 }
 
@@ -246,6 +247,8 @@ void TFormDetect::ClearDevices()
 
 void TFormDetect::StartSearch()
 {
+    // Refused before the table is cleared when the open configuration dialog holds the port.
+    if (configForm_) configForm_->CheckDevicePortFree();
     ClearDevices();
     OpenUDPServer();
     BroadcastFrame(endpoints_, DiscoveryRequest(), kDevicePort);
@@ -401,7 +404,6 @@ void TFormDetect::FlatButton1Click()
     });
 }
 void TFormDetect::FlatButton4Click() {}
-void TFormDetect::FlatButton8Click() {}
 void TFormDetect::FlatButton10Click() {}
 
 void TFormDetect::FlatButton7Click()
@@ -458,9 +460,35 @@ void TFormDetect::FlatButton7Click()
     FlatPanel2->setEnabled(true);
 }
 
+bool TFormDetect::OpenConfigForm()
+{
+    if (deviceCount_ == 0 || selectedRow_ < 0 || !configForm_) return false;
+    auto text = [this](int column) {
+        return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
+    };
+    const QString mac = text(DeviceTableModel::ColMac);
+    if (configForm_->BringForwardIfOpen(this, mac)) return false;
+    CloseUDPServer();
+    configForm_->OpenForDevice(text(DeviceTableModel::ColModel), mac,
+                               text(DeviceTableModel::ColVersion));
+    return true;
+}
+
+void TFormDetect::FlatButton8Click()
+{
+    RunGuarded(this, [this] {
+        if (!OpenConfigForm()) return;
+        if (configForm_->exec() == QDialog::Accepted) StartSearch();
+    });
+}
+
 void TFormDetect::RGridDblClick()
 {
-    if (deviceCount_ > 0 && selectedRow_ >= 0) CloseUDPServer();
+    RunGuarded(this, [this] {
+        if (!OpenConfigForm()) return;
+        configForm_->setModal(false);
+        configForm_->show();
+    });
 }
 
 }  // namespace velomar

@@ -106,6 +106,10 @@ public:
 
 private:
     void buildUi();
+    // Steps shared by "Configure" and the double-click: the selected row's device into the
+    // dialog, UDPServer closed. False when there is nothing to open (or the dialog is
+    // already open without modality and was only brought forward).
+    bool OpenConfigForm();
     void buildTable();
     // Reports a user change of a row once per editing of that row.
     void userChangedRow(int row);

@@ -1,0 +1,157 @@
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ConfigTestUtil.h"
+#include "DetectTestUtil.h"
+
+using namespace velomar;
+using namespace velomar::test;
+
+namespace {
+// The main window and the dialog on one test port, as both use 2057 in the product: the
+// dialog can only open when the main window has let go of the port.
+class ConfigureWiringTest : public ::testing::Test {
+  protected:
+    static constexpr std::uint16_t kPort = 42060;
+
+    void SetUp() override {
+        VELOMAR_REQUIRE_ISOLATION();
+        window = std::make_unique<TFormDetect>(DetectNetwork{{}, kPort});
+        form = new TConfigForm(window.get(), ConfigNetwork{{}, kPort, kPort});
+        window->setConfigForm(form);
+        window->show();
+    }
+    void TearDown() override { window.reset(); }
+
+    void addDevices(int count) {
+        for (int n = 0; n < count; ++n) window->UDPServerUDPRead(DeviceReply(n), {}, kPort);
+        window->TakeReceivedDevices();
+    }
+    QString macOf(int row) { return window->devices().cellText(row, DeviceTableModel::ColMac); }
+    void select(int row) {
+        window->RGrid->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
+    }
+    // What the user does while the modal dialog runs, then "Cancel".
+    void whileModal(std::function<void()> action) {
+        QTimer::singleShot(0, form, [this, action] {
+            seenModal = form->isVisible() && form->isModal();
+            if (action) action();
+            form->FlatButton2Click();
+        });
+    }
+
+    RecordingPlatform rec;
+    ScopedPlatform scoped{&rec};
+    std::unique_ptr<TFormDetect> window;
+    TConfigForm* form = nullptr;
+    bool seenModal = false;
+};
+}  // namespace
+
+TEST_F(ConfigureWiringTest, ConfigureWithoutDevicesDoesNothing) {
+    window->FlatButton8Click();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->MACLabel->text(), "N/A");
+    EXPECT_FALSE(form->configUdp().isOpen());
+    EXPECT_TRUE(rec.boxes().isEmpty());
+}
+
+TEST_F(ConfigureWiringTest, ConfigureClosedWithAChangeSearchesAgain) {
+    addDevices(3);
+    select(1);
+    window->OpenUDPServer();
+    const QString mac = macOf(1);
+    whileModal([&] { form->ConfigUDPUDPRead(NetworkReply({}, mac)); });
+    window->FlatButton8Click();
+    EXPECT_TRUE(seenModal);
+    EXPECT_EQ(form->MACLabel->text(), mac);
+    EXPECT_EQ(form->ProductLabel->text(), "VM-2100");
+    EXPECT_EQ(form->VersionLabel->text(), "1.2.3");
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_FALSE(form->configUdp().isOpen());
+    // A new search: table cleared, UDPServer open, countdown running.
+    EXPECT_EQ(window->DeviceCount(), 0);
+    EXPECT_TRUE(window->udpServer().isOpen());
+    EXPECT_TRUE(window->PnlTime->isVisibleTo(window.get()));
+    EXPECT_TRUE(rec.boxes().isEmpty());
+    window->SetSearching(false);
+}
+
+TEST_F(ConfigureWiringTest, ConfigureClosedUnchangedLeavesTheTableAndThePortClosed) {
+    addDevices(2);
+    select(0);
+    window->OpenUDPServer();
+    whileModal({});
+    window->FlatButton8Click();
+    EXPECT_TRUE(seenModal);
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_EQ(window->DeviceCount(), 2);
+    EXPECT_FALSE(window->udpServer().isOpen());
+    EXPECT_FALSE(window->PnlTime->isVisibleTo(window.get()));
+}
+
+TEST_F(ConfigureWiringTest, DoubleClickOpensWithoutModalityAndNeverSearches) {
+    addDevices(2);
+    select(1);
+    window->OpenUDPServer();
+    window->RGridDblClick();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isModal());
+    EXPECT_FALSE(window->udpServer().isOpen());
+    EXPECT_TRUE(form->configUdp().isOpen());
+    form->ConfigUDPUDPRead(NetworkReply({}, macOf(1)));
+    form->FlatButton2Click();
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(window->DeviceCount(), 2);
+    EXPECT_FALSE(window->udpServer().isOpen());
+}
+
+TEST_F(ConfigureWiringTest, ConfigureWhileOpenWithoutModalityKeepsWhatWasTyped) {
+    addDevices(2);
+    select(0);
+    window->RGridDblClick();
+    form->ConfigUDPUDPRead(NetworkReply({}, macOf(0)));
+    form->networkTab().GatewayText->setText("198.18.1.254");
+
+    // The same device: the dialog only comes forward.
+    window->FlatButton8Click();
+    window->RGridDblClick();
+    EXPECT_TRUE(rec.boxes().isEmpty());
+    // Another device: the user is told why nothing else happens.
+    select(1);
+    window->FlatButton8Click();
+    ASSERT_EQ(rec.boxes().size(), 1);
+    EXPECT_EQ(rec.boxes().at(0),
+              QStringLiteral("The configuration dialog is open for %1. Close it before you "
+                             "configure another device.")
+                  .arg(macOf(0)));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isModal());
+    EXPECT_EQ(form->MACLabel->text(), macOf(0));
+    EXPECT_EQ(form->networkTab().GatewayText->text(), "198.18.1.254");
+    EXPECT_TRUE(form->networkChanged());
+    EXPECT_TRUE(form->configUdp().isOpen());
+    form->FlatButton2Click();
+}
+
+TEST_F(ConfigureWiringTest, SearchWhileTheDialogHoldsThePortIsRefusedWithAMessage) {
+    addDevices(2);
+    select(0);
+    window->RGridDblClick();
+    window->FlatButton2Click();  // "Search"
+    ASSERT_EQ(rec.boxes().size(), 1);
+    EXPECT_EQ(rec.boxes().at(0),
+              "The configuration dialog is open and uses port 42060. Close it, then try again.");
+    EXPECT_EQ(rec.events.at(0).kind, RecordingPlatform::Event::Error);
+    EXPECT_EQ(window->DeviceCount(), 2);  // the table was not cleared
+    EXPECT_FALSE(window->udpServer().isOpen());
+    EXPECT_TRUE(form->configUdp().isOpen());
+    EXPECT_TRUE(form->isVisible());
+
+    form->FlatButton2Click();
+    window->FlatButton2Click();
+    EXPECT_EQ(rec.boxes().size(), 1);
+    EXPECT_TRUE(window->udpServer().isOpen());
+    window->SetSearching(false);
+}
