@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMutexLocker>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -302,7 +301,7 @@ void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, s
     if (!reply) return;
     const DeviceTexts texts = DecodeDiscoveryTexts(*reply);
     {
-        QMutexLocker lock(&receivedMutex_);
+        std::lock_guard lock(receivedMutex_);
         received_.push_back(texts);
     }
     postTake();
@@ -320,7 +319,7 @@ void TFormDetect::TakeReceivedDevices()
 {
     QVector<DeviceTexts> batch;
     {
-        QMutexLocker lock(&receivedMutex_);
+        std::lock_guard lock(receivedMutex_);
         takePosted_.storeRelease(0);
         batch.swap(received_);
     }

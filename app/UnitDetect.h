@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QAtomicInt>
-#include <QMutex>
 #include <QStringList>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
 #include <memory>
+#include <mutex>
 
 #include "app/DeviceTable.h"
 #include "app/FirmwareReplySlot.h"
@@ -132,7 +132,7 @@ private:
 
     // Hand-over from the listener thread: decoded entries wait here until the UI thread
     // takes them (on its next event, or when the endpoint closes).
-    QMutex receivedMutex_;
+    std::mutex receivedMutex_;
     QVector<DeviceTexts> received_;
     QAtomicInt takePosted_{0};
 };
