@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <thread>
 
 #include "protocol/Errors.h"
 #include "protocol/Firmware.h"
@@ -68,6 +69,13 @@ std::chrono::milliseconds SteadyWaitClock::now() {
 }
 
 bool SteadyWaitClock::waitFor(const FirmwareReplySlot& slot, std::chrono::milliseconds timeout) {
+    // A device on the local network answers within tens of microseconds, often sooner than a
+    // sleeping thread is woken again; look for a moment before going to sleep on the slot.
+    const auto lookUntil = std::chrono::steady_clock::now() + kLookBeforeSleep;
+    do {
+        if (slot.flag()) return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < lookUntil);
     return slot.waitFor(timeout);
 }
 
@@ -90,8 +98,8 @@ void FirmwareTransfer::pumpEvents() {
 }
 
 void FirmwareTransfer::pumpEventsNowAndThen() {
-    // A quick device answers before the wait ever dispatches events; the window must still
-    // repaint the progress and take the user's clicks.
+    // Often enough for the window to repaint and take the user's clicks, also when a quick
+    // device answers every frame before a wait would sleep.
     if (clock_.now() - lastPump_ >= kEventSlice) pumpEvents();
 }
 
@@ -161,17 +169,22 @@ bool FirmwareTransfer::waitForReply(int limitSeconds, bool blink) {
     const std::chrono::milliseconds start = clock_.now();
     if (slot_.flag()) return true;
     for (;;) {
-        pumpEvents();
-        const std::chrono::milliseconds elapsed = clock_.now() - start;
+        // Events are dispatched once a slice has passed since the last time, not on every
+        // pass: a device that answers within a slice costs no event dispatch at all.
+        pumpEventsNowAndThen();
+        const std::chrono::milliseconds now = clock_.now();
+        const std::chrono::milliseconds elapsed = now - start;
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed);
         if (blink && hooks_.labelText) {
             hooks_.labelText(seconds.count() % 2 == 0 ? kWaitingText : QString());
         }
         if (seconds.count() > limitSeconds) return slot_.flag();
         // Sleep until the slot is written, but wake for the next whole second (the limit and
-        // the blink are counted in them) and often enough to keep the window responsive.
+        // the blink are counted in them) and when the window's events are due again.
         const std::chrono::milliseconds toNextSecond = seconds + 1s - elapsed;
-        if (clock_.waitFor(slot_, std::min(kEventSlice, toNextSecond))) return true;
+        const std::chrono::milliseconds toNextPump = lastPump_ + kEventSlice - now;
+        const auto sleep = std::max(1ms, std::min(toNextSecond, toNextPump));
+        if (clock_.waitFor(slot_, sleep)) return true;
     }
 }
 

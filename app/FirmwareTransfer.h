@@ -28,6 +28,8 @@ class WaitClock {
 
 class SteadyWaitClock : public WaitClock {
   public:
+    // How long a wait looks at the slot before it sleeps on it.
+    static constexpr std::chrono::microseconds kLookBeforeSleep{50};
     std::chrono::milliseconds now() override;
     bool waitFor(const FirmwareReplySlot& slot, std::chrono::milliseconds timeout) override;
 };
