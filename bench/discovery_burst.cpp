@@ -1,0 +1,256 @@
+// discovery_burst: one Search answered by N emulated devices as fast as tervane-emu can
+// send, in a lab this benchmark makes itself. For each N it prints the replies sent, the
+// rows listed, the replies lost, and the rate at which the main window handled them
+// against a bare receive loop on the same socket setup in the same run (the ratio).
+//
+//   sudo build/bench/discovery_burst [N...]        (default: 1000 5000)
+//
+// It refuses to run unless it is root and has moved into the workstation namespace of the
+// lab it created: nothing it sends can reach a real network.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "app/UnitDetect.h"
+#include "emulator/NetLab.h"
+#include "emulator/NetworkGuard.h"
+#include "net/InterfaceEndpoints.h"
+#include "net/ListeningEndpoint.h"
+#include "net/LocalAddresses.h"
+#include "platform/RecordingPlatform.h"
+#include "platform/UdpSocket.h"
+#include "protocol/DiscoveryReply.h"
+#include "protocol/Frame.h"
+
+using namespace velomar;
+using velomar::emu::NetLab;
+
+namespace {
+
+constexpr int kQuietMs = 1500;      // a burst is over when nothing came for this long
+constexpr int kRunLimitMs = 15000;  // and never waits longer than this
+
+struct Run {
+    long long sent = 0;  // replies the emulator sent
+    int listed = 0;      // distinct devices the receiver took
+    double seconds = 0;  // request sent .. last reply handled
+    long long kernelDrops = 0;
+    double rate() const { return seconds > 0 ? listed / seconds : 0; }
+};
+
+// UDP datagrams this namespace's kernel dropped for a full receive buffer.
+long long rcvbufErrors() {
+    QFile snmp(QStringLiteral("/proc/thread-self/net/snmp"));
+    if (!snmp.open(QIODevice::ReadOnly)) return -1;
+    const QList<QByteArray> lines = snmp.readAll().split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines[i].startsWith("Udp:") || !lines[i + 1].startsWith("Udp:")) continue;
+        const QList<QByteArray> names = lines[i].simplified().split(' ');
+        const QList<QByteArray> values = lines[i + 1].simplified().split(' ');
+        const int at = static_cast<int>(names.indexOf("RcvbufErrors"));
+        if (at >= 0 && at < values.size()) return values[at].toLongLong();
+    }
+    return -1;
+}
+
+long long sentBy(emu::LabProcess& emulator) {
+    emulator.stop();
+    static const QRegularExpression re(QStringLiteral("received, (\\d+) sent"));
+    const auto m = re.match(emulator.output());
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+}
+
+std::unique_ptr<emu::LabProcess> startEmulator(NetLab& lab, int n) {
+    const QString binary = NetLab::binaryDir() + QStringLiteral("/tervane-emu");
+    auto emulator =
+        lab.start(lab.deviceNamespace(1), binary,
+                  {QStringLiteral("--devices"), QString::number(n), QStringLiteral("--burst"),
+                   QStringLiteral("--lifetime"), QStringLiteral("120")});
+    if (!emulator->waitForOutput(QStringLiteral(" listening on "), 10000)) {
+        throw std::runtime_error(
+            ("tervane-emu did not start: " + emulator->output()).toStdString());
+    }
+    return emulator;
+}
+
+// The program: the real main window's Search, its listener thread and hand-over.
+Run programRun(NetLab& lab, int n) {
+    auto emulator = startEmulator(lab, n);
+    RecordingPlatform recording;
+    ScopedPlatform scoped(&recording);
+    TFormDetect form;
+    Run run;
+    const long long dropsBefore = rcvbufErrors();
+    QElapsedTimer clock;
+    clock.start();
+    form.FlatButton2Click();
+    if (!recording.boxes().isEmpty())
+        throw std::runtime_error(recording.boxes().join('|').toStdString());
+    qint64 lastChange = 0;
+    int seen = 0;
+    while (clock.elapsed() < kRunLimitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (form.DeviceCount() != seen) {
+            seen = form.DeviceCount();
+            lastChange = clock.nsecsElapsed() / 1000;
+        }
+        if (seen == n || clock.elapsed() - lastChange / 1000 > kQuietMs) break;
+        QThread::usleep(200);
+    }
+    form.SetSearching(false);
+    run.listed = form.DeviceCount();
+    run.seconds = lastChange / 1e6;
+    run.kernelDrops = rcvbufErrors() - dropsBefore;
+    run.sent = sentBy(*emulator);
+    return run;
+}
+
+// The baseline: a bare loop on a socket set up as the listening endpoint sets up its own
+// (0.0.0.0:2057, no address reuse, the same receive buffer request, 8192-byte buffer),
+// taking each reply's MAC into a set and nothing else.
+Run bareRun(NetLab& lab, int n, int* effectiveBuffer) {
+    auto emulator = startEmulator(lab, n);
+    UdpSocket socket;
+    socket.setBroadcast(true);
+    socket.setReceiveBufferSize(4 * 1024 * 1024);
+    socket.bind(QStringLiteral("0.0.0.0"), kDevicePort);
+    InterfaceEndpoints endpoints(LocalIPv4Addresses());
+    QSet<QByteArray> macs;
+    Run run;
+    const long long dropsBefore = rcvbufErrors();
+    QElapsedTimer clock;
+    clock.start();
+    BroadcastFrame(endpoints, DiscoveryRequest(), kDevicePort);
+    qint64 lastAt = 0;
+    while (macs.size() < n && clock.elapsed() < kRunLimitMs) {
+        const int quietLeft = kQuietMs - static_cast<int>(clock.elapsed() - lastAt / 1000);
+        if (quietLeft <= 0) break;
+        if (socket.waitReadable(quietLeft) != UdpSocket::WaitResult::Readable) continue;
+        QString sender;
+        std::uint16_t port = 0;
+        bool truncated = false;
+        const QByteArray d =
+            socket.receive(ListeningEndpoint::kBufferSize, &sender, &port, &truncated);
+        if (truncated || d.size() < DiscoveryReply::kMinSize || ReplyLetter(d) != Letter::Discovery)
+            continue;
+        macs.insert(d.mid(kMacOffset, kMacSize));
+        lastAt = clock.nsecsElapsed() / 1000;
+    }
+    run.listed = static_cast<int>(macs.size());
+    run.seconds = lastAt / 1e6;
+    run.kernelDrops = rcvbufErrors() - dropsBefore;
+    run.sent = sentBy(*emulator);
+    // What the kernel grants for the 4 MiB request: twice net.core.rmem_max at most.
+    QFile rmem(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    *effectiveBuffer = rmem.open(QIODevice::ReadOnly) ? 2 * rmem.readAll().trimmed().toInt() : 0;
+    return run;
+}
+
+// Between the two: the listening endpoint's thread and the same decoding as the main
+// window's read handler, without the hand-over to the user-interface thread and the table.
+Run listenerRun(NetLab& lab, int n) {
+    auto emulator = startEmulator(lab, n);
+    std::mutex mutex;
+    QSet<QString> macs;
+    qint64 lastAt = 0;
+    QElapsedTimer clock;
+    ListeningEndpoint endpoint([&](const QByteArray& d, const QString&, std::uint16_t) {
+        if (ReplyLetter(d) != Letter::Discovery) return;
+        const auto reply = DiscoveryReply::decode(d);
+        if (!reply) return;
+        const DeviceTexts texts = DecodeDiscoveryTexts(*reply);
+        std::lock_guard<std::mutex> lock(mutex);
+        macs.insert(texts.mac);
+        lastAt = clock.nsecsElapsed() / 1000;
+    });
+    InterfaceEndpoints endpoints(LocalIPv4Addresses());
+    Run run;
+    const long long dropsBefore = rcvbufErrors();
+    endpoint.open();
+    clock.start();
+    BroadcastFrame(endpoints, DiscoveryRequest(), kDevicePort);
+    while (clock.elapsed() < kRunLimitMs) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (macs.size() >= n || clock.elapsed() - lastAt / 1000 > kQuietMs) break;
+        }
+        QThread::msleep(5);
+    }
+    endpoint.close();
+    run.listed = static_cast<int>(macs.size());
+    run.seconds = lastAt / 1e6;
+    run.kernelDrops = rcvbufErrors() - dropsBefore;
+    run.sent = sentBy(*emulator);
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        bool ok = false;
+        const int n = QString::fromLocal8Bit(argv[i]).toInt(&ok);
+        if (!ok || n < 1 || n > 50000) {
+            std::fprintf(stderr,
+                         "usage: discovery_burst [N...]   (1 <= N <= 50000; default 1000 5000)\n");
+            return 2;
+        }
+        sizes << n;
+    }
+    if (sizes.isEmpty()) sizes = {1000, 5000};
+
+    const QString why = NetLab::unavailableReason();
+    if (!why.isEmpty()) {
+        std::fprintf(stderr, "discovery_burst: refusing to run: %s\n", qPrintable(why));
+        return 2;
+    }
+    try {
+        NetLab lab;
+        // Only ever send from inside the lab made just now.
+        if (!lab.callerInWorkstation() || !emu::LabNetworkRefusal().isEmpty()) {
+            std::fprintf(
+                stderr,
+                "discovery_burst: refusing to run outside the lab's workstation namespace\n");
+            return 2;
+        }
+        std::printf("discovery_burst: lab %s, replies sent back to back by tervane-emu --burst\n",
+                    qPrintable(lab.name()));
+        std::printf("%6s %8s %8s %6s %10s %10s %10s %7s %6s %9s\n", "N", "sent", "listed", "lost",
+                    "program/s", "listener/s", "bare/s", "ratio", "drops", "bare-lost");
+        for (const int n : sizes) {
+            int buffer = 0;
+            const Run bare = bareRun(lab, n, &buffer);
+            const Run listener = listenerRun(lab, n);
+            const Run program = programRun(lab, n);
+            std::printf("%6d %8lld %8d %6lld %10.0f %10.0f %10.0f %7.2f %6lld %9lld\n", n,
+                        program.sent, program.listed, program.sent - program.listed, program.rate(),
+                        listener.rate(), bare.rate(),
+                        bare.rate() > 0 ? program.rate() / bare.rate() : 0.0, program.kernelDrops,
+                        bare.sent - bare.listed);
+            std::fflush(stdout);
+            if (n == sizes.last()) {
+                std::printf(
+                    "ratio = program/s over bare/s (replies handled per second from the request to "
+                    "the last reply listed); listener/s = listener thread and decoding alone.\n"
+                    "receive buffer granted for the 4 MiB request: %d bytes (2 x "
+                    "net.core.rmem_max); "
+                    "drops = datagrams the kernel refused for a full receive buffer.\n",
+                    buffer);
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "discovery_burst: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
