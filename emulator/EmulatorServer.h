@@ -65,7 +65,9 @@ class EmulatorServer {
     void receiveOne();
     void sendDue();
     void floodSome();
-    void sendNow(const QByteArray& bytes, const QString& address);
+    // logged: false for flood datagrams, which would swell the log to hundreds of MB; the
+    // flood's end is announced on standard output instead.
+    void sendNow(const QByteArray& bytes, const QString& address, bool logged = true);
     void log(const char* direction, const QString& peer, const QByteArray& bytes);
     void saveConfig(const EmulatedDevice& device);
     void onChange(EmulatedDevice& device, EmulatedFleet::Change change, const QString& note);
