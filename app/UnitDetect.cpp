@@ -18,6 +18,7 @@
 #include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
 #include "net/LocalAddresses.h"
+#include "platform/DeviceAccess.h"
 #include "platform/Platform.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
@@ -402,7 +403,38 @@ void TFormDetect::FlatButton1Click()
         }
     });
 }
-void TFormDetect::FlatButton4Click() {}
+void TFormDetect::FlatButton4Click()
+{
+    const QObject* button = sender();
+    const int tag = button ? button->property("tag").toInt() : 0;
+    RunGuarded(this, [this, tag] { OpenDevice(tag); });
+}
+
+void TFormDetect::OpenDevice(int tag)
+{
+    if (deviceCount_ == 0) {
+        platform().showMessage(this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
+        return;
+    }
+    const DeviceEntry row = devices_->entry(selectedRow_);
+    Platform& system = platform();
+    const ProgramFinder find = [&system](const QString& name) { return system.findProgram(name); };
+    // The entry ties the address as shown (perhaps edited) to the device's MAC.
+    const ProgramStart arp = ArpEntryStart(ThisHostSystem(), row.ip, row.mac, find);
+    system.startProgram(arp.program, arp.arguments, arp.hidden);
+    // The ARP tool gets its time; the window waits with it, as it always did.
+    system.sleepMs(2000);
+    if (row.ip != row.knownIp) {
+        system.showMessage(this, QStringLiteral("You do not apply the new ip. so, This time use the previous IP"));
+    }
+    if (tag == 11) {
+        system.openUrl(WebUrl(row.knownIp));
+    } else if (tag == 12) {
+        const auto telnet = TelnetStart(ThisHostSystem(), row.knownIp, find, qEnvironmentVariable("TERMINAL"));
+        if (telnet) system.startProgram(telnet->program, telnet->arguments, telnet->hidden);
+    }
+}
+
 void TFormDetect::FlatButton10Click() {}
 
 void TFormDetect::FlatButton7Click()

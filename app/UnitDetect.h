@@ -61,6 +61,8 @@ public:
     // Read handler of UDPServer; runs on its listener thread.
     void UDPServerUDPRead(const QByteArray& datagram, const QString& senderAddress, std::uint16_t senderPort);
     void ClearDevices();
+    // Web (tag 11) or Telnet (tag 12) for the selected row, after its ARP entry.
+    void OpenDevice(int tag);
     // Device table handlers.
     void RGridRowEnter();
     void RGridAfterEdit();

@@ -5,10 +5,15 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
 #include "protocol/Errors.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace velomar {
 
@@ -25,9 +30,21 @@ public:
     QString openFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, false); }
     QString saveFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, true); }
 
-    void startProgram(const QString& program, const QStringList& arguments, bool) override
+    void startProgram(const QString& program, const QStringList& arguments, bool hidden) override
     {
-        QProcess::startDetached(program, arguments);
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        if (hidden) {
+            // A hidden tool has nobody to talk to: its output goes nowhere.
+            process.setStandardOutputFile(QProcess::nullDevice());
+            process.setStandardErrorFile(QProcess::nullDevice());
+#ifdef Q_OS_WIN
+            process.setCreateProcessArgumentsModifier(
+                [](QProcess::CreateProcessArguments* args) { args->flags |= CREATE_NO_WINDOW; });
+#endif
+        }
+        process.startDetached();
     }
 
     void openUrl(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
@@ -69,6 +86,17 @@ RealPlatform& realPlatform()
 Platform* current = nullptr;
 
 }  // namespace
+
+QString Platform::findProgram(const QString& name)
+{
+    QString path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty()) {
+        // arp lives in the admin folders, which an ordinary user's PATH may lack.
+        path = QStandardPaths::findExecutable(
+            name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/local/sbin")});
+    }
+    return path;
+}
 
 Platform& platform()
 {

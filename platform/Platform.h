@@ -40,6 +40,9 @@ public:
     virtual void openUrl(const QString& url) = 0;
     // Pauses the calling thread.
     virtual void sleepMs(int milliseconds) = 0;
+    // The path of an installed program (searched on PATH and the system's admin folders),
+    // or an empty string.
+    virtual QString findProgram(const QString& name);
 };
 
 // The platform in use: the real one unless a test installed another.

@@ -43,6 +43,11 @@ void RecordingPlatform::sleepMs(int milliseconds)
     events << Event{Event::Sleep, {}, {}, false, milliseconds, {}};
 }
 
+QString RecordingPlatform::findProgram(const QString& name)
+{
+    return installedPrograms.contains(name) ? name : QString();
+}
+
 QStringList RecordingPlatform::boxes() const
 {
     QStringList out;

@@ -28,6 +28,9 @@ public:
     void startProgram(const QString& program, const QStringList& arguments, bool hidden) override;
     void openUrl(const QString& url) override;
     void sleepMs(int milliseconds) override;
+    // Finds only the programs listed in installedPrograms (answering with the name).
+    QString findProgram(const QString& name) override;
+    QStringList installedPrograms;
 
     // Answers for the next file dialogs, in order; an empty string (or an empty queue)
     // means the user cancelled.
