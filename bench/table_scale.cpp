@@ -1,0 +1,347 @@
+// table_scale: 10,000 discovery replies arriving while a Search runs, and what that costs
+// the user-interface thread. It prints, for the main window:
+//   - the UI-thread time spent taking the replies into the table (and painting it),
+//   - the worst stall of the UI event loop while they arrive (longest single event, and
+//     the longest gap between the ticks of a 10 ms timer),
+//   - the memory per row,
+// and the same figures for a bare baseline in the same process: a plain QTableView on a
+// QStandardItemModel that gets the same texts row by row. Goal: no stall above 100 ms.
+//
+// Two runs: "direct" feeds UDPServerUDPRead from a thread (the UI side alone), "socket"
+// sends the replies over loopback to the window's real listening endpoint on port 2057.
+// The process first moves into a network namespace of its own (unshare, loopback up),
+// so nothing it sends can leave the machine; it refuses to run when that fails.
+//
+//   sudo build/bench/table_scale [rows]      (default 10000)
+#include <net/if.h>
+#include <sched.h>
+#include <malloc.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "app/UnitDetect.h"
+#include "net/LocalAddresses.h"
+#include "platform/RecordingPlatform.h"
+#include "platform/UdpSocket.h"
+#include "protocol/DiscoveryReply.h"
+#include "protocol/Frame.h"
+
+using namespace velomar;
+
+namespace {
+
+bool isolate()
+{
+    if (::unshare(CLONE_NEWNET) != 0) return false;
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (s < 0) return false;
+    ifreq req{};
+    std::strncpy(req.ifr_name, "lo", IFNAMSIZ - 1);
+    bool ok = ::ioctl(s, SIOCGIFFLAGS, &req) == 0;
+    req.ifr_flags |= IFF_UP;
+    ok = ok && ::ioctl(s, SIOCSIFFLAGS, &req) == 0;
+    ::close(s);
+    // Only loopback may be here.
+    return ok && LocalIPv4Addresses().isEmpty();
+}
+
+// Bytes allocated on the heap now (what the rows hold, free of the allocator's reuse).
+long long rss()
+{
+    return static_cast<long long>(mallinfo2().uordblks);
+}
+
+qint64 threadCpuNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+QByteArray reply(int n)
+{
+    DiscoveryReply r;
+    r.mac = QByteArray::fromHex("001A2B000000");
+    r.mac[3] = static_cast<char>((n >> 16) & 0xFF);
+    r.mac[4] = static_cast<char>((n >> 8) & 0xFF);
+    r.mac[5] = static_cast<char>(n & 0xFF);
+    r.ip = QByteArray::fromHex("C6120000");
+    r.ip[2] = static_cast<char>((n >> 8) & 0xFF);
+    r.ip[3] = static_cast<char>(n & 0xFF);
+    r.gateway = QByteArray::fromHex("C6120001");
+    r.mask = QByteArray::fromHex("FFFF0000");
+    r.pelorin = QByteArray::fromHex("C61200C8");
+    r.name = QStringLiteral("Hall %1 \u2713").arg(n).toUtf8().leftJustified(32, '\0', true);
+    r.version = QByteArray("2.1.7").leftJustified(8, '\0');
+    r.model = QByteArray("VM-2104").leftJustified(20, '\0');
+    return r.encode();
+}
+
+// Times every event the UI thread handles at the top level: the sum and the longest.
+class TimingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (depth_++ > 0) {
+            const bool r = QApplication::notify(receiver, event);
+            --depth_;
+            return r;
+        }
+        QElapsedTimer t;
+        t.start();
+        const qint64 cpu = threadCpuNs();
+        const bool r = QApplication::notify(receiver, event);
+        const qint64 ns = t.nsecsElapsed();
+        const qint64 cpuNs = threadCpuNs() - cpu;
+        --depth_;
+        if (measuring) {
+            busyNs += ns;
+            longestNs = std::max(longestNs, ns);
+            busyCpuNs += cpuNs;
+            longestCpuNs = std::max(longestCpuNs, cpuNs);
+        }
+        return r;
+    }
+    void reset()
+    {
+        busyNs = longestNs = busyCpuNs = longestCpuNs = 0;
+    }
+    bool measuring = false;
+    qint64 busyNs = 0;  // wall time inside events (includes being preempted)
+    qint64 longestNs = 0;
+    qint64 busyCpuNs = 0;  // the UI thread's own CPU time inside events
+    qint64 longestCpuNs = 0;
+
+private:
+    int depth_ = 0;
+};
+
+struct Figures {
+    int rows = 0;
+    double busyMs = 0;     // UI thread busy while the rows arrived (wall)
+    double longestMs = 0;  // longest single event (wall)
+    double cpuMs = 0;      // the UI thread's CPU time in events
+    double longestCpuMs = 0;
+    double gapMs = 0;      // longest gap between 10 ms ticks, less the period
+    double bytesPerRow = 0;
+    double wallMs = 0;
+};
+
+TimingApplication* app = nullptr;
+
+// Runs the event loop until done() or the limit, watching the gaps between 10 ms ticks.
+double runLoop(const std::function<bool()>& done, int limitMs)
+{
+    QElapsedTimer wall;
+    wall.start();
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    double worstGap = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        worstGap = std::max(worstGap, sinceTick.nsecsElapsed() / 1e6 - 10.0);
+        sinceTick.restart();
+    });
+    ticker.start();
+    while (!done() && wall.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Let the last paints happen.
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return std::max(0.0, worstGap);
+}
+
+// The main window, replies handed to its read handler from another thread.
+Figures windowDirect(int count)
+{
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect form(DetectNetwork{{}, kDevicePort});
+    form.show();
+    form.StartSearch();
+    QCoreApplication::processEvents();
+    const long long before = rss();
+    app->reset();
+    app->measuring = true;
+    QElapsedTimer wall;
+    wall.start();
+    std::thread feeder([&] {
+        for (int n = 0; n < count; ++n) {
+            form.UDPServerUDPRead(reply(n), QStringLiteral("127.0.0.1"), kDevicePort);
+            // Replies come over the wire, not all at one instant: 50 per millisecond.
+            if (n % 50 == 49) QThread::usleep(1000);
+        }
+    });
+    Figures f;
+    f.gapMs = runLoop([&] { return form.DeviceCount() >= count; }, 30000);
+    feeder.join();
+    app->measuring = false;
+    f.wallMs = wall.nsecsElapsed() / 1e6;
+    f.rows = form.DeviceCount();
+    f.busyMs = app->busyNs / 1e6;
+    f.longestMs = app->longestNs / 1e6;
+    f.cpuMs = app->busyCpuNs / 1e6;
+    f.longestCpuMs = app->longestCpuNs / 1e6;
+    f.bytesPerRow = f.rows ? double(rss() - before) / f.rows : 0;
+    form.FlatButton6Click();
+    return f;
+}
+
+// The main window, replies over loopback to its listening endpoint.
+Figures windowSocket(int count)
+{
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect form(DetectNetwork{{}, kDevicePort});
+    form.show();
+    form.StartSearch();
+    QCoreApplication::processEvents();
+    if (!rec.boxes().isEmpty()) {
+        std::fprintf(stderr, "search failed: %s\n", qPrintable(rec.boxes().join(u'|')));
+        return {};
+    }
+    const long long before = rss();
+    app->reset();
+    app->measuring = true;
+    QElapsedTimer wall;
+    wall.start();
+    std::thread sender([&] {
+        UdpSocket device;
+        device.bind(QStringLiteral("127.0.0.2"), 0);
+        for (int n = 0; n < count; ++n) {
+            device.sendTo(reply(n), QStringLiteral("127.0.0.1"), kDevicePort);
+            if (n % 50 == 49) QThread::usleep(1000);
+        }
+    });
+    Figures f;
+    // The countdown would end the search after 10 s; the replies are all sent well before.
+    f.gapMs = runLoop([&] { return form.DeviceCount() >= count; }, 9000);
+    sender.join();
+    app->measuring = false;
+    f.wallMs = wall.nsecsElapsed() / 1e6;
+    f.rows = form.DeviceCount();
+    f.busyMs = app->busyNs / 1e6;
+    f.longestMs = app->longestNs / 1e6;
+    f.cpuMs = app->busyCpuNs / 1e6;
+    f.longestCpuMs = app->longestCpuNs / 1e6;
+    f.bytesPerRow = f.rows ? double(rss() - before) / f.rows : 0;
+    form.FlatButton6Click();
+    return f;
+}
+
+// Baseline: a plain table on a standard item model, one appendRow per reply as it comes.
+Figures bareBaseline(int count)
+{
+    QStandardItemModel model(0, 12);
+    QTableView view;
+    view.setModel(&model);
+    view.resize(977, 538);
+    view.show();
+    QCoreApplication::processEvents();
+    const long long before = rss();
+    app->reset();
+    app->measuring = true;
+    QElapsedTimer wall;
+    wall.start();
+    std::atomic<int> produced{0};
+    std::mutex mutex;
+    QVector<DeviceTexts> pending;
+    std::thread feeder([&] {
+        for (int n = 0; n < count; ++n) {
+            const DeviceTexts t = DecodeDiscoveryTexts(*DiscoveryReply::decode(reply(n)));
+            {
+                std::lock_guard lock(mutex);
+                pending.push_back(t);
+            }
+            ++produced;
+            if (n % 50 == 49) QThread::usleep(1000);
+        }
+    });
+    QTimer take;
+    take.setInterval(0);
+    QObject::connect(&take, &QTimer::timeout, [&] {
+        QVector<DeviceTexts> batch;
+        {
+            std::lock_guard lock(mutex);
+            batch.swap(pending);
+        }
+        for (const DeviceTexts& t : batch) {
+            QList<QStandardItem*> row;
+            for (const QString& s : {t.model, t.mac, t.version, t.name, t.ip, t.mask, t.gateway, t.pelorin})
+                row << new QStandardItem(s);
+            auto* apply = new QStandardItem;
+            apply->setCheckable(true);
+            row << apply << new QStandardItem << new QStandardItem << new QStandardItem(t.ip);
+            model.appendRow(row);
+        }
+    });
+    take.start();
+    Figures f;
+    f.gapMs = runLoop([&] { return model.rowCount() >= count; }, 30000);
+    feeder.join();
+    app->measuring = false;
+    f.wallMs = wall.nsecsElapsed() / 1e6;
+    f.rows = model.rowCount();
+    f.busyMs = app->busyNs / 1e6;
+    f.longestMs = app->longestNs / 1e6;
+    f.cpuMs = app->busyCpuNs / 1e6;
+    f.longestCpuMs = app->longestCpuNs / 1e6;
+    f.bytesPerRow = f.rows ? double(rss() - before) / f.rows : 0;
+    return f;
+}
+
+void print(const char* name, const Figures& f)
+{
+    std::printf("%-14s rows %6d | UI CPU %7.1f ms, longest event %6.1f ms CPU | wall: in events %7.1f ms, "
+                "longest event %6.1f ms, worst 10 ms-tick gap %6.1f ms | %5.0f heap bytes/row | run %.0f ms\n",
+                name, f.rows, f.cpuMs, f.longestCpuMs, f.busyMs, f.longestMs, f.gapMs, f.bytesPerRow, f.wallMs);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!isolate()) {
+        std::fprintf(stderr, "table_scale: cannot move into a network namespace of its own (run as root); "
+                             "refusing to send anything\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    TimingApplication a(argc, argv);
+    app = &a;
+    const int count = argc > 1 ? std::max(1, std::min(100000, std::atoi(argv[1]))) : 10000;
+
+    const Figures base = bareBaseline(count);
+    const Figures direct = windowDirect(count);
+    const Figures socket = windowSocket(count);
+    print("bare baseline", base);
+    print("window direct", direct);
+    print("window socket", socket);
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("ratio window/baseline: UI CPU %.2f (direct) %.2f (socket); heap per row %.2f\n",
+                ratio(direct.cpuMs, base.cpuMs), ratio(socket.cpuMs, base.cpuMs),
+                ratio(direct.bytesPerRow, base.bytesPerRow));
+    const double worstCpu = std::max(direct.longestCpuMs, socket.longestCpuMs);
+    const double worstWall = std::max({direct.longestMs, direct.gapMs, socket.longestMs, socket.gapMs});
+    std::printf("worst stall of the window: %.1f ms of its own work, %.1f ms wall (goal: at most 100 ms) -> %s\n"
+                "(wall figures include time the UI thread waited for a CPU: compare them with the "
+                "baseline's on a busy machine)\n",
+                worstCpu, worstWall, worstCpu <= 100.0 ? "met" : "NOT met");
+    return 0;
+}
