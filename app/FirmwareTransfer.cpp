@@ -1,6 +1,7 @@
 #include "app/FirmwareTransfer.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -97,6 +98,10 @@ void FirmwareTransfer::pumpEvents() {
     if (hooks_.pumpEvents) hooks_.pumpEvents();
 }
 
+bool FirmwareTransfer::stopRequested() const {
+    return hooks_.stopRequested && hooks_.stopRequested();
+}
+
 void FirmwareTransfer::pumpEventsNowAndThen() {
     // Often enough for the window to repaint and take the user's clicks, also when a quick
     // device answers every frame before a wait would sleep.
@@ -134,6 +139,10 @@ FirmwareResult FirmwareTransfer::run(QIODevice& image, const QString& imageName,
         slot_.clear();
         send(frame);
         waitForReply(kBlockWaitLimit, false);
+        if (stopRequested()) {
+            image.close();
+            return FirmwareResult::Abandoned;
+        }
         const QByteArray reply = slot_.text();
         if (reply.isEmpty()) {
             image.close();
@@ -147,6 +156,10 @@ FirmwareResult FirmwareTransfer::run(QIODevice& image, const QString& imageName,
         ++block;
         if (hooks_.progress) hooks_.progress(bytesRead);
         pumpEventsNowAndThen();
+        if (stopRequested()) {
+            image.close();
+            return FirmwareResult::Abandoned;
+        }
     }
     image.close();
 
@@ -158,6 +171,7 @@ FirmwareResult FirmwareTransfer::run(QIODevice& image, const QString& imageName,
     if (hooks_.labelVisible) hooks_.labelVisible(true);
     waitForReply(kFinalWaitLimit, true);
     if (hooks_.labelVisible) hooks_.labelVisible(false);
+    if (stopRequested()) return FirmwareResult::Abandoned;
     const QByteArray reply = slot_.text();
     if (reply.isEmpty()) return FirmwareResult::Failed;
     slot_.clear();
@@ -172,6 +186,7 @@ bool FirmwareTransfer::waitForReply(int limitSeconds, bool blink) {
         // Events are dispatched once a slice has passed since the last time, not on every
         // pass: a device that answers within a slice costs no event dispatch at all.
         pumpEventsNowAndThen();
+        if (stopRequested()) return false;
         const std::chrono::milliseconds now = clock_.now();
         const std::chrono::milliseconds elapsed = now - start;
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed);
@@ -186,6 +201,19 @@ bool FirmwareTransfer::waitForReply(int limitSeconds, bool blink) {
         const auto sleep = std::max(1ms, std::min(toNextSecond, toNextPump));
         if (clock_.waitFor(slot_, sleep)) return true;
     }
+}
+
+CloseWatcher::CloseWatcher(QObject* window) : window_(window) {
+    window_->installEventFilter(this);
+}
+
+CloseWatcher::~CloseWatcher() {
+    window_->removeEventFilter(this);
+}
+
+bool CloseWatcher::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::Close) closeRequested_ = true;
+    return false;
 }
 
 std::unique_ptr<QFile> OpenFirmwareImage(const QString& path) {

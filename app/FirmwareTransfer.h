@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -46,9 +47,12 @@ struct FirmwareTransferHooks {
     // The progress label: its text, and whether it is shown.
     std::function<void(const QString& text)> labelText;
     std::function<void(bool visible)> labelVisible;
+    // True once the transfer is to stop at once: its window was closed.
+    std::function<bool()> stopRequested;
 };
 
-enum class FirmwareResult { Succeeded, Failed };
+// Abandoned: stopped on request (the window was closed); nothing is to be shown.
+enum class FirmwareResult { Succeeded, Failed, Abandoned };
 
 // One firmware transfer: the image is cut into 128-byte blocks, each sent in an 'F' frame
 // and answered (or given up on) before the next one goes; a final frame carries the image's
@@ -78,11 +82,28 @@ class FirmwareTransfer {
     void send(const QByteArray& frame);
     void pumpEvents();
     void pumpEventsNowAndThen();
+    bool stopRequested() const;
 
     FirmwareReplySlot& slot_;
     WaitClock& clock_;
     FirmwareTransferHooks hooks_;
     std::chrono::milliseconds lastPump_{0};
+};
+
+// Notes that a window was asked to close while a transfer runs in it, so that the program
+// can end instead of sending on, unseen, for up to a minute.
+class CloseWatcher : public QObject {
+  public:
+    explicit CloseWatcher(QObject* window);
+    ~CloseWatcher() override;
+    bool closeRequested() const { return closeRequested_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QObject* window_;
+    bool closeRequested_ = false;
 };
 
 // Opens a firmware image for reading one byte at a time. Throws Error naming the file and

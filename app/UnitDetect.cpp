@@ -479,10 +479,15 @@ void TFormDetect::FlatButton7Click()
         };
         hooks.labelText = [this](const QString& text) { FUWait->setText(text); };
         hooks.labelVisible = [this](bool visible) { FUWait->setVisible(visible); };
+        // Closing the window during the transfer ends the program, not just the window.
+        const CloseWatcher closing(this);
+        hooks.stopRequested = [this, &closing] {
+            return closing.closeRequested() && !isVisible();
+        };
         FirmwareTransfer transfer(firmwareReply_, *firmwareClock_, std::move(hooks));
         result = transfer.run(*image, path, mac);
     });
-    if (result) {
+    if (result && *result != FirmwareResult::Abandoned) {
         platform().showMessage(this, *result == FirmwareResult::Succeeded
                                          ? QStringLiteral("Updating firmware was successful")
                                          : QStringLiteral("Updating firmware was failed"));

@@ -293,3 +293,24 @@ TEST(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
     EXPECT_LT(clock.now(), 5s);
     EXPECT_EQ(w.FUWait->text(), "Sending Firmware...") << "no final wait after a failed block";
 }
+
+TEST(FirmwareWindow, ClosingTheWindowDuringTheTransferEndsItSilently) {
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect w(DetectNetwork{{}, kWindowPort});
+    FakeWaitClock clock;
+    w.setFirmwareClock(&clock);
+    AddDevice(w, 1);
+    QTemporaryDir dir;
+    rec.fileAnswers.enqueue(WriteImage(dir, QByteArray()));
+    clock.onAdvance = [&](std::chrono::milliseconds now) {
+        if (now >= 3s && now < 3s + FirmwareTransfer::kEventSlice) w.close();
+    };
+    w.FlatButton7Click();
+
+    EXPECT_TRUE(rec.boxes().isEmpty());
+    EXPECT_LT(clock.now(), 4s) << "the final wait must not run on after the close";
+    EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
+    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+}

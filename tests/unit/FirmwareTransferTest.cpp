@@ -40,6 +40,8 @@ struct Rig {
     // Delay of the final frame's answer, on the fake clock.
     std::chrono::milliseconds finalDelay{0};
     std::optional<std::pair<std::chrono::milliseconds, QByteArray>> pending;
+    // When the window is closed, on the fake clock.
+    std::optional<std::chrono::milliseconds> stopAt;
 
     Rig() {
         clock.onAdvance = [this](std::chrono::milliseconds now) {
@@ -68,6 +70,7 @@ struct Rig {
         h.progress = [this](std::int64_t b) { progress << b; };
         h.labelText = [this](const QString& t) { labels << std::make_pair(clock.now(), t); };
         h.labelVisible = [this](bool v) { visibility << std::make_pair(clock.now(), v); };
+        h.stopRequested = [this] { return stopAt && clock.now() >= *stopAt; };
         return h;
     }
 
@@ -312,6 +315,26 @@ TEST(FirmwareTransfer, WaitingKeepsDispatchingEventsWithoutSpinning) {
     for (int i = 1; i < rig.pumps.size(); ++i) {
         EXPECT_LE(rig.pumps[i] - rig.pumps[i - 1], FirmwareTransfer::kEventSlice);
     }
+}
+
+TEST(FirmwareTransfer, ClosedWindowAbandonsTheTransferAtOnce) {
+    // During a block wait: no further frame, not even the final one.
+    Rig blocks;
+    blocks.answer = [](const FirmwareFrame&) { return std::nullopt; };
+    blocks.stopAt = 1500ms;
+    EXPECT_EQ(blocks.run(QByteArray(300, 'z')), FirmwareResult::Abandoned);
+    EXPECT_EQ(blocks.frames.size(), 1);
+    EXPECT_LT(blocks.clock.now(), 1500ms + FirmwareTransfer::kEventSlice);
+
+    // During the final wait: the label goes, the result is not reported.
+    Rig final;
+    final.finalDelay = 30s;
+    final.stopAt = 2s;
+    EXPECT_EQ(final.run("abc"), FirmwareResult::Abandoned);
+    EXPECT_EQ(final.frames.size(), 2);
+    EXPECT_LT(final.clock.now(), 2s + FirmwareTransfer::kEventSlice);
+    ASSERT_FALSE(final.visibility.isEmpty());
+    EXPECT_FALSE(final.visibility.last().second);
 }
 
 TEST(FirmwareTransfer, ReadFailureNamesTheFileAndStopsSending) {
