@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -185,16 +184,21 @@ void NetworkTab::buildUi() {
     lan->addRow(IPAddressLabel2, IPAddressText2);
     lan->addRow(SubnetMaskLabel2, SubnetMaskText2);
 
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(8, 8, 8, 8);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(8);
-    grid->addWidget(WanGroup, 0, 0, Qt::AlignTop);
-    grid->addWidget(ServicesGroup, 0, 1, Qt::AlignTop);
-    grid->addWidget(LANPortPanel, 1, 1, Qt::AlignTop);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-    grid->setRowStretch(2, 1);
+    // Two columns: the WAN settings on the left; services and the LAN port on the right,
+    // each column packed to the top.
+    auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(8, 8, 8, 8);
+    columns->setSpacing(10);
+    auto* left = new QVBoxLayout;
+    left->addWidget(WanGroup);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(8);
+    right->addWidget(ServicesGroup);
+    right->addWidget(LANPortPanel);
+    right->addStretch(1);
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
 
     connect(DeviceNameText, &QLineEdit::textChanged, this, [this] { DeviceNameTextChange(); });
     // The typing limit never cuts a longer name the device sent; see setDeviceName.

@@ -10,28 +10,29 @@ namespace velomar {
 
 namespace {
 QVector<GridColumn> operationColumns() {
+    // Widths chosen so that the ten columns fit the tab without scrolling sideways.
     return {
-        {QStringLiteral("No"), GridColumn::PortNumber, {}, 0, 34},
-        {QStringLiteral("Port Alias"), GridColumn::Text, {}, OperationRecord::kAliasSize, 96},
-        {QStringLiteral("Operation"), GridColumn::List, kOperationTexts, 0, 118},
-        {QStringLiteral("Src Port"), GridColumn::Number, {}, 5, 62},
-        {QStringLiteral("Type"), GridColumn::List, kOperationTypeTexts, 0, 62},
-        {QStringLiteral("Dest IP"), GridColumn::Text, {}, 15, 104},
-        {QStringLiteral("Dest Port"), GridColumn::Number, {}, 5, 64},
-        {QStringLiteral("Alive"), GridColumn::Number, {}, 5, 52},
-        {QStringLiteral("Latency"), GridColumn::Number, {}, 5, 58},
-        {QStringLiteral("Nodelay"), GridColumn::Check, {}, 0, 60},
+        {QStringLiteral("No"), GridColumn::PortNumber, {}, 0, 28},
+        {QStringLiteral("Port Alias"), GridColumn::Text, {}, OperationRecord::kAliasSize, 74},
+        {QStringLiteral("Operation"), GridColumn::List, kOperationTexts, 0, 104},
+        {QStringLiteral("Src Port"), GridColumn::Number, {}, 5, 52},
+        {QStringLiteral("Type"), GridColumn::List, kOperationTypeTexts, 0, 48},
+        {QStringLiteral("Dest IP"), GridColumn::Text, {}, 15, 88},
+        {QStringLiteral("Dest Port"), GridColumn::Number, {}, 5, 60},
+        {QStringLiteral("Alive"), GridColumn::Number, {}, 5, 38},
+        {QStringLiteral("Latency"), GridColumn::Number, {}, 5, 48},
+        {QStringLiteral("Nodelay"), GridColumn::Check, {}, 0, 50},
     };
 }
 
 QVector<GridColumn> serialColumns() {
     return {
-        {QStringLiteral("No"), GridColumn::PortNumber, {}, 0, 40},
-        {QStringLiteral("Interface"), GridColumn::List, kInterfaceTexts, 0, 90},
-        {QStringLiteral("Baudrate"), GridColumn::List, kBaudrateTexts, 0, 86},
-        {QStringLiteral("Data Bit"), GridColumn::List, kDataBitTexts, 0, 70},
-        {QStringLiteral("Stop Bit"), GridColumn::List, kStopBitTexts, 0, 70},
-        {QStringLiteral("Parity"), GridColumn::List, kParityTexts, 0, 76},
+        {QStringLiteral("No"), GridColumn::PortNumber, {}, 0, 34},
+        {QStringLiteral("Interface"), GridColumn::List, kInterfaceTexts, 0, 96},
+        {QStringLiteral("Baudrate"), GridColumn::List, kBaudrateTexts, 0, 90},
+        {QStringLiteral("Data Bit"), GridColumn::List, kDataBitTexts, 0, 80},
+        {QStringLiteral("Stop Bit"), GridColumn::List, kStopBitTexts, 0, 80},
+        {QStringLiteral("Parity"), GridColumn::List, kParityTexts, 0, 80},
         {QStringLiteral("Flow Control"), GridColumn::List, kFlowControlTexts, 0, 100},
     };
 }

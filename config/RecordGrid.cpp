@@ -214,6 +214,8 @@ QTableView* MakeRecordGrid(RecordGridModel* model, const QString& name, QWidget*
     view->verticalHeader()->setDefaultSectionSize(22);
     view->horizontalHeader()->setHighlightSections(false);
     for (int c = 0; c < model->columnCount(); ++c) view->setColumnWidth(c, model->column(c).width);
+    // The last column takes what is left, so the grid never shows an empty strip.
+    view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
 

@@ -58,9 +58,9 @@ void TConfigForm::buildUi() {
     info->setObjectName(QStringLiteral("InfoPanel"));
     info->setAccessibleName(QStringLiteral("Device"));
     info->setFrameShape(QFrame::StyledPanel);
-    info->setGeometry(8, 8, 180, kHeight - 16);
+    info->setGeometry(8, 8, 150, kHeight - 16);
     auto* infoLayout = new QVBoxLayout(info);
-    infoLayout->setContentsMargins(12, 14, 12, 12);
+    infoLayout->setContentsMargins(10, 14, 10, 12);
     infoLayout->setSpacing(4);
     auto addPair = [&](const char* name, const QString& caption) {
         auto* value = new QLabel(QStringLiteral("N/A"), info);
@@ -84,7 +84,7 @@ void TConfigForm::buildUi() {
     ConfigTab = new QTabWidget(this);
     ConfigTab->setObjectName(QStringLiteral("ConfigTab"));
     ConfigTab->setAccessibleName(QStringLiteral("Configuration"));
-    ConfigTab->setGeometry(196, 8, kWidth - 196 - 8, kHeight - 8 - 50);
+    ConfigTab->setGeometry(166, 8, kWidth - 166 - 8, kHeight - 8 - 50);
 
     auto page = [&](QWidget* panel) {
         auto* p = new QWidget;
@@ -99,7 +99,7 @@ void TConfigForm::buildUi() {
         p->setObjectName(QString::fromLatin1(name));
         p->setAccessibleName(caption);
         auto* l = new QVBoxLayout(p);
-        l->setContentsMargins(6, 6, 6, 6);
+        l->setContentsMargins(2, 4, 2, 4);
         grid = MakeRecordGrid(model, caption, p);
         grid->setObjectName(QString::fromLatin1(gridName));
         l->addWidget(grid);
@@ -127,7 +127,7 @@ void TConfigForm::buildUi() {
         b->setGeometry(x, kHeight - 8 - 32, 90, 32);
         return b;
     };
-    FlatButton9 = makeButton("FlatButton9", QStringLiteral("Export"), 196);
+    FlatButton9 = makeButton("FlatButton9", QStringLiteral("Export"), 166);
     FlatButton1 = makeButton("FlatButton1", QStringLiteral("Apply"), kWidth - 8 - 90 - 8 - 90);
     FlatButton2 = makeButton("FlatButton2", QStringLiteral("Cancel"), kWidth - 8 - 90);
 
