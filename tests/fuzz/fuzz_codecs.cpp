@@ -1,5 +1,6 @@
 // The text codecs on arbitrary texts: they either convert or raise one of our errors.
 #include "FuzzSupport.h"
+#include "app/DeviceTable.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 
@@ -24,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     guarded([&] { BytesToWord(fuzz::Bytes(data, size)); });
     HexDigitsToInt(BytesToHex(fuzz::Bytes(data, size), static_cast<int>(size)));
     HexPairToByte(text);
+    IsValidIp(text);
     fuzz::Check(TargetMac(text).size() == 6);
     // A MAC text made from any 6 bytes reads back to the same bytes.
     if (size >= 6) {
