@@ -111,7 +111,8 @@ void EmulatorServer::sendNow(const QByteArray& bytes, const QString& address, bo
     try {
         socket_.sendTo(bytes, address, options_.replyPort);
         ++sent_;
-        if (logged) log("out", address + QLatin1Char(':') + QString::number(options_.replyPort), bytes);
+        if (logged)
+            log("out", address + QLatin1Char(':') + QString::number(options_.replyPort), bytes);
     } catch (const Error& e) {
         if (sendFailures_++ == 0) std::fprintf(stderr, "tervane-emu: send failed: %s\n", e.what());
     }
@@ -124,17 +125,25 @@ void EmulatorServer::floodSome() {
     std::uniform_int_distribution<int> letter(0, static_cast<int>(sizeof letters) - 2);
     // A handful per pass, so that real requests are still answered during a flood.
     for (int i = 0; i < 32 && flooded_ < options_.floodCount; ++i, ++flooded_) {
-        QByteArray d(size(random_), '\0');
+        int n = size(random_);
+        const bool framed = n >= 3 && (flooded_ % 2) == 0;
+        const char l = letters[letter(random_)];
+        // A framed 'g' of 85 bytes or more is a well-formed discovery reply of a device that
+        // does not exist; on request the flood keeps its 'g' frames short of that.
+        if (framed && options_.floodWithoutReplies && l == Letter::Discovery && n >= 85)
+            n = 3 + n % 82;
+        QByteArray d(n, '\0');
         // Whole words of the generator at a time: a byte per call made a large flood take
         // half a minute in a debug build.
         for (qsizetype at = 0; at < d.size(); at += 4) {
             const auto word = static_cast<std::uint32_t>(random_());
-            for (qsizetype k = 0; k < 4 && at + k < d.size(); ++k) d[at + k] = static_cast<char>(word >> (8 * k));
+            for (qsizetype k = 0; k < 4 && at + k < d.size(); ++k)
+                d[at + k] = static_cast<char>(word >> (8 * k));
         }
-        if (d.size() >= 3 && (flooded_ % 2) == 0) {
+        if (framed) {
             // Half of them look like frames, so that they get past the first tests.
             d[0] = kStx;
-            d[1] = letters[letter(random_)];
+            d[1] = l;
             d[d.size() - 1] = kEtx;
         }
         sendNow(d, floodTarget_, false);

@@ -33,6 +33,7 @@ class EmulatorServer {
         long long floodCount = 0;  // random datagrams, bounded in count
         QString floodTo;           // their target; default: the first peer heard
         int floodMaxSize = 9000;
+        bool floodWithoutReplies = false;  // framed 'g' datagrams stay shorter than 85 bytes
         std::uint32_t seed = 1;
         int lifetimeSec = 3600;  // the server stops by itself after this
         int receiveBuffer = 4 * 1024 * 1024;

@@ -252,6 +252,21 @@ bool NetLab::callerInWorkstation() const {
 #endif
 }
 
+void NetLab::setWorkstationInterfaceUp(int iface, bool up) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("ip"),
+            {QStringLiteral("-n"), workstationNamespace(), QStringLiteral("link"),
+             QStringLiteral("set"), QStringLiteral("lan%1").arg(iface),
+             up ? QStringLiteral("up") : QStringLiteral("down")});
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        fail(QStringLiteral("ip link set lan%1: %2")
+                 .arg(iface)
+                 .arg(QString::fromLocal8Bit(p.readAll()).trimmed()));
+    }
+}
+
 std::unique_ptr<LabProcess> NetLab::start(const QString& netns, const QString& program,
                                           const QStringList& arguments) {
     return std::make_unique<LabProcess>(netns, program, arguments);

@@ -112,9 +112,13 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption floodOpt(
         "flood",
         "Fault: send N random datagrams (random length "
-        "0..--flood-max-size, half of them framed as STX letter ... ETX) "
-        "to the first peer heard, or to --flood-to.",
+        "0..--flood-max-size, half of them framed as STX letter ... ETX) to the "
+        "first peer heard, or to --flood-to.",
         "n", "0");
+    const QCommandLineOption floodNoRepliesOpt(
+        "flood-without-replies",
+        "Fault: framed 'g' flood datagrams stay shorter than a discovery reply, so that "
+        "none of them is a well-formed reply of a device that does not exist.");
     const QCommandLineOption floodToOpt("flood-to",
                                         "Flood target address (198.18.0.0/15 or loopback); "
                                         "the flood starts at once.",
@@ -129,12 +133,12 @@ int main(int argc, char* argv[]) {
                                        "Socket receive buffer to ask for (bytes).", "bytes",
                                        QString::number(4 * 1024 * 1024));
     for (const auto* o :
-         {&fleetOpt, &devicesOpt,     &portsOpt,       &portOpt,        &replyPortOpt,
-          &delayOpt, &jitterOpt,      &intervalOpt,    &burstOpt,       &duplicateOpt,
-          &logOpt,   &firmwareDirOpt, &configDirOpt,   &loadConfigOpt,  &noAnswerOpt,
-          &muteOpt,  &replyMacOpt,    &refuseBlockOpt, &silentBlockOpt, &finalDelayOpt,
-          &floodOpt, &floodToOpt,     &floodMaxOpt,    &seedOpt,        &lifetimeOpt,
-          &rcvbufOpt}) {
+         {&fleetOpt,    &devicesOpt,     &portsOpt,          &portOpt,        &replyPortOpt,
+          &delayOpt,    &jitterOpt,      &intervalOpt,       &burstOpt,       &duplicateOpt,
+          &logOpt,      &firmwareDirOpt, &configDirOpt,      &loadConfigOpt,  &noAnswerOpt,
+          &muteOpt,     &replyMacOpt,    &refuseBlockOpt,    &silentBlockOpt, &finalDelayOpt,
+          &floodOpt,    &floodToOpt,     &floodNoRepliesOpt, &floodMaxOpt,    &seedOpt,
+          &lifetimeOpt, &rcvbufOpt}) {
         p.addOption(*o);
     }
     p.process(app);
@@ -198,6 +202,7 @@ int main(int argc, char* argv[]) {
         o.configDir = p.value(configDirOpt);
         o.floodCount = number(floodOpt, 0, 10000000);
         o.floodTo = p.value(floodToOpt);
+        o.floodWithoutReplies = p.isSet(floodNoRepliesOpt);
         o.floodMaxSize = static_cast<int>(number(floodMaxOpt, 0, 65507));
         o.seed = static_cast<std::uint32_t>(number(seedOpt, 0, 0xFFFFFFFFLL));
         o.lifetimeSec = static_cast<int>(number(lifetimeOpt, 1, 86400));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -172,4 +173,50 @@ TEST(DiscoverySystem, SecondInstanceSearchReportsThePortAndSendsNothing) {
     ASSERT_TRUE(lab.waitFor([&] { return lab.received('N').size() == 1; }));
     EXPECT_EQ(lab.received('g').size(), 2);
     runOutCountdown(first);
+}
+
+TEST(DiscoverySystem, DuplicatedAndReorderedRepliesGiveOneRowPerDevice) {
+    VELOMAR_REQUIRE_LAB();
+    Lab lab;
+    // Every reply twice, each at a random moment within 30 ms: copies arrive out of order.
+    lab.startEmulator({"--devices", "6", "--duplicate", "--jitter", "30", "--seed", "5"});
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect form;
+    form.FlatButton2Click();
+    ASSERT_TRUE(lab.waitFor([&] { return lab.sent('g').size() == 12; }));
+    sendSentinel(lab.workstationAddress(1), 2);
+    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() >= 7; }));
+    EXPECT_EQ(form.DeviceCount(), 7);
+    QSet<QString> macs;
+    for (int row = 0; row < form.DeviceCount(); ++row)
+        macs.insert(shownCell(form, row, DeviceTableModel::ColMac));
+    EXPECT_EQ(macs.size(), 7);
+    EXPECT_EQ(form.lblcount->text(), "Current : 7");
+    runOutCountdown(form);
+}
+
+TEST(DiscoverySystem, FloodOfRandomDatagramsDuringASearchListsOnlyTheRealDevices) {
+    VELOMAR_REQUIRE_LAB();
+    Lab lab;
+    // 3000 random datagrams of 0..9000 bytes, half of them framed, at port 2057 of the
+    // workstation while the three devices answer.
+    lab.startEmulator(
+        {"--devices", "3", "--flood", "3000", "--flood-max-size", "9000", "--seed", "9"});
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect form;
+    form.FlatButton2Click();
+    ASSERT_TRUE(lab.waitFor(
+        [&] { return lab.emulatorOutput().contains("flood of 3000 datagrams sent"); }, 30000))
+        << lab.emulatorOutput().toStdString();
+    sendSentinel(lab.workstationAddress(1), 3);
+    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() >= 4; }, 10000));
+    EXPECT_EQ(form.DeviceCount(), 4);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_TRUE(shownCell(form, row, DeviceTableModel::ColMac).startsWith("00-1A-2B-00-00-0"))
+            << row;
+    }
+    EXPECT_TRUE(rec.boxes().isEmpty());
+    runOutCountdown(form);
 }
