@@ -41,6 +41,7 @@ struct Run {
     int listed = 0;      // distinct devices the receiver took
     double seconds = 0;  // request sent .. last reply handled
     long long kernelDrops = 0;
+    long long peakQueue = 0;  // most bytes waiting in the listening socket's receive queue
     double rate() const { return seconds > 0 ? listed / seconds : 0; }
 };
 
@@ -57,6 +58,21 @@ long long rcvbufErrors() {
         if (at >= 0 && at < values.size()) return values[at].toLongLong();
     }
     return -1;
+}
+
+// Bytes waiting in the receive queue of the UDP socket bound to port 2057 here.
+long long receiveQueueBytes() {
+    QFile udp(QStringLiteral("/proc/thread-self/net/udp"));
+    if (!udp.open(QIODevice::ReadOnly)) return -1;
+    long long most = 0;
+    for (const QByteArray& line : udp.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        // sl local_address rem_address st tx_queue:rx_queue ...
+        if (f.size() < 5 || !f[1].endsWith(":0809")) continue;
+        const QList<QByteArray> queues = f[4].split(':');
+        if (queues.size() == 2) most = std::max(most, queues[1].toLongLong(nullptr, 16));
+    }
+    return most;
 }
 
 long long sentBy(emu::LabProcess& emulator) {
@@ -96,6 +112,7 @@ Run programRun(NetLab& lab, int n) {
     int seen = 0;
     while (clock.elapsed() < kRunLimitMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        run.peakQueue = std::max(run.peakQueue, receiveQueueBytes());
         if (form.DeviceCount() != seen) {
             seen = form.DeviceCount();
             lastChange = clock.nsecsElapsed() / 1000;
@@ -158,6 +175,7 @@ Run listenerRun(NetLab& lab, int n) {
     auto emulator = startEmulator(lab, n);
     std::mutex mutex;
     QSet<QString> macs;
+    Run run;
     qint64 lastAt = 0;
     QElapsedTimer clock;
     ListeningEndpoint endpoint([&](const QByteArray& d, const QString&, std::uint16_t) {
@@ -170,7 +188,6 @@ Run listenerRun(NetLab& lab, int n) {
         lastAt = clock.nsecsElapsed() / 1000;
     });
     InterfaceEndpoints endpoints(LocalIPv4Addresses());
-    Run run;
     const long long dropsBefore = rcvbufErrors();
     endpoint.open();
     clock.start();
@@ -180,7 +197,8 @@ Run listenerRun(NetLab& lab, int n) {
             std::lock_guard<std::mutex> lock(mutex);
             if (macs.size() >= n || clock.elapsed() - lastAt / 1000 > kQuietMs) break;
         }
-        QThread::msleep(5);
+        run.peakQueue = std::max(run.peakQueue, receiveQueueBytes());
+        QThread::usleep(500);
     }
     endpoint.close();
     run.listed = static_cast<int>(macs.size());
@@ -225,18 +243,19 @@ int main(int argc, char* argv[]) {
         }
         std::printf("discovery_burst: lab %s, replies sent back to back by tervane-emu --burst\n",
                     qPrintable(lab.name()));
-        std::printf("%6s %8s %8s %6s %10s %10s %10s %7s %6s %9s\n", "N", "sent", "listed", "lost",
-                    "program/s", "listener/s", "bare/s", "ratio", "drops", "bare-lost");
+        std::printf("%6s %8s %8s %6s %10s %10s %10s %7s %6s %9s %11s\n", "N", "sent", "listed",
+                    "lost", "program/s", "listener/s", "bare/s", "ratio", "drops", "bare-lost",
+                    "peak-queue");
         for (const int n : sizes) {
             int buffer = 0;
             const Run bare = bareRun(lab, n, &buffer);
             const Run listener = listenerRun(lab, n);
             const Run program = programRun(lab, n);
-            std::printf("%6d %8lld %8d %6lld %10.0f %10.0f %10.0f %7.2f %6lld %9lld\n", n,
+            std::printf("%6d %8lld %8d %6lld %10.0f %10.0f %10.0f %7.2f %6lld %9lld %11lld\n", n,
                         program.sent, program.listed, program.sent - program.listed, program.rate(),
                         listener.rate(), bare.rate(),
                         bare.rate() > 0 ? program.rate() / bare.rate() : 0.0, program.kernelDrops,
-                        bare.sent - bare.listed);
+                        bare.sent - bare.listed, program.peakQueue);
             std::fflush(stdout);
             if (n == sizes.last()) {
                 std::printf(
