@@ -46,11 +46,14 @@ void AddDevice(TFormDetect& w, int macLast) {
 // 'F' frame to the window's port as `answer` says (empty: stays silent).
 class Device {
   public:
-    std::function<std::optional<QByteArray>(const FirmwareFrame&)> answer =
-        [](const FirmwareFrame& f) { return FirmwareReply::encode(f.mac, f.block, 0); };
+    using Answer = std::function<std::optional<QByteArray>(const FirmwareFrame&)>;
 
-    Device()
-        : endpoint_([this](const QByteArray& d, const QString&, std::uint16_t) { onFrame(d); },
+    // The answer is fixed before the listener starts: it runs on the listener thread.
+    explicit Device(Answer answer = [](const FirmwareFrame& f) {
+        return FirmwareReply::encode(f.mac, f.block, 0);
+    })
+        : answer_(std::move(answer)),
+          endpoint_([this](const QByteArray& d, const QString&, std::uint16_t) { onFrame(d); },
                     kDevicePort) {
         endpoint_.open();
     }
@@ -69,9 +72,10 @@ class Device {
             frames_ << d;
         }
         if (!f) return;
-        if (const auto a = answer(*f)) endpoint_.sendTo(*a, "127.0.0.1", kWindowPort);
+        if (const auto a = answer_(*f)) endpoint_.sendTo(*a, "127.0.0.1", kWindowPort);
     }
 
+    const Answer answer_;
     std::mutex mutex_;
     QList<QByteArray> frames_;
     ListeningEndpoint endpoint_;
@@ -224,10 +228,9 @@ TEST(FirmwareWindow, RefusedBlockEndsTheTransferAtOnce) {
     VELOMAR_REQUIRE_ISOLATION();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
-    Device device;
-    device.answer = [](const FirmwareFrame& f) {
+    Device device([](const FirmwareFrame& f) {
         return FirmwareReply::encode(f.mac, f.block, f.block == 1 ? 1 : 0);
-    };
+    });
     TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
     AddDevice(w, 1);
     QTemporaryDir dir;
