@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -187,7 +188,17 @@ void TFormDetect::buildTable()
         pal.setColor(group, QPalette::Highlight, QColor(204, 255, 204));
         pal.setColor(group, QPalette::HighlightedText, Qt::black);
     }
+    // While a search runs the table is disabled: the selection stays green, only paler.
+    pal.setColor(QPalette::Disabled, QPalette::Highlight, QColor(226, 240, 226));
+    pal.setColor(QPalette::Disabled, QPalette::HighlightedText, QColor(120, 120, 120));
     RGrid->setPalette(pal);
+    // A MAC address has to fit the 119 pixels of its column (with the cell's margins).
+    QFont tableFont = RGrid->font();
+    while (tableFont.pointSizeF() > 6.5 &&
+           QFontMetrics(tableFont).horizontalAdvance(QStringLiteral("00-0A-BB-CC-DD-EE")) > 119 - 10) {
+        tableFont.setPointSizeF(tableFont.pointSizeF() - 0.5);
+    }
+    RGrid->setFont(tableFont);
 
     RGrid->cellDelegate()->keyFilter = [this](QChar& key, int) { RGridKeyPress(key); };
     connect(RGrid->cellDelegate(), &DeviceCellDelegate::userChangedRow, this, &TFormDetect::userChangedRow);

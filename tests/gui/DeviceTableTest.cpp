@@ -170,6 +170,25 @@ TEST_F(DeviceTable, ClickOnApplyOfAFreshRowTogglesIt) {
     EXPECT_FALSE(model().entry(0).apply);
 }
 
+TEST_F(DeviceTable, ApplyBoxInTheMiddleOfItsCellTogglesOnClickAndSpace)
+{
+    addDevices(2);
+    QTableView* grid = window->RGrid;
+    const QRect cellRect = grid->visualRect(cell(1, Col::ColApply));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellRect.center());
+    EXPECT_TRUE(model().entry(1).apply);
+    // Beside the box the click only selects the row.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellRect.topLeft() + QPoint(3, 3));
+    EXPECT_TRUE(model().entry(1).apply);
+    EXPECT_EQ(window->SelectedRow(), 1);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellRect.center());
+    EXPECT_FALSE(model().entry(1).apply);
+    goTo(0, Col::ColApply);
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_TRUE(model().entry(0).apply);
+    EXPECT_FALSE(model().entry(1).apply);
+}
+
 TEST_F(DeviceTable, LettersTypedIntoAnAddressCellChangeNothing) {
     addDevices(1);
     goTo(0, Col::ColIp);
