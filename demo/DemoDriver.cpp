@@ -241,10 +241,15 @@ int main(int argc, char* argv[]) {
         ++failures;
     }
     const NetworkTab& net = config.networkTab();
-    print(QStringLiteral("Network: name \"%1\", %2, IP %3, mask %4, gateway %5, DNS %6\n\n")
+    print(QStringLiteral("Network: name \"%1\", %2, IP %3, mask %4, gateway %5, DNS %6\n")
               .arg(net.DeviceNameText->text(), net.NetworkTypeCombo->currentText(),
                    net.IPAddressText->text(), net.SubnetMaskText->text(),
                    net.GatewayText->text(), net.DNSText->text()));
+    if (net.LANPortPanel && !net.LANPortPanel->isHidden()) {
+        print(QStringLiteral("LAN port: bridge %1, IP %2, mask %3\n\n")
+                  .arg(net.BridgeCombo->currentText(), net.IPAddressText2->text(),
+                       net.SubnetMaskText2->text()));
+    }
 
     const char* files[] = {"config-network.png", "config-operation-mode.png",
                            "config-serial-option.png"};

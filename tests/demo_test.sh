@@ -34,11 +34,14 @@ while IFS= read -r name; do
     grep -qF "  $shown  " "$scratch/out.txt" || { echo "FAILED: no table row shows the name '$shown'"; fail=1; }
 done <<<"$names"
 grep -q "^$(wc -l <<<"$macs") devices found" "$scratch/out.txt" || { echo "FAILED: device count"; fail=1; }
-grep -q "^== Configure 00-1A-2B-10-00-03 (VM-2104L, firmware 2.0.1): 4 serial ports" "$scratch/out.txt" ||
+# The configured device is "Gatehouse with LAN port" of the fleet file.
+grep -q "^== Configure 00-1A-2B-10-00-08 (VM-2204-LAN, firmware 3.0.2): 4 serial ports" "$scratch/out.txt" ||
     { echo "FAILED: the dialog did not show the device's network record"; fail=1; }
-grep -q "^3 \+Barcode reader \+TCP_Client \+4003 " "$scratch/out.txt" ||
-    { echo "FAILED: the Operation Mode grid lacks port 3"; fail=1; }
-grep -q "^4 \+RS485NE \+19200 \+8 \+1 \+Even \+None" "$scratch/out.txt" ||
+grep -q "^LAN port: bridge Disable, IP 192.0.2.1, mask 255.255.255.0" "$scratch/out.txt" ||
+    { echo "FAILED: the Network tab lacks the LAN port"; fail=1; }
+grep -q "^2 \+Card reader \+TCP_Client \+4002 \+Data \+198.18.1.20 \+7001 \+30 \+5 \+\[x\]" "$scratch/out.txt" ||
+    { echo "FAILED: the Operation Mode grid lacks port 2"; fail=1; }
+grep -q "^4 \+RS422 \+4800 \+8 \+1 \+Odd \+None" "$scratch/out.txt" ||
     { echo "FAILED: the Serial Option grid lacks port 4"; fail=1; }
 for f in main-window config-network config-operation-mode config-serial-option; do
     png=$scratch/pictures/$f.png
