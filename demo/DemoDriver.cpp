@@ -4,10 +4,10 @@
 // workstation namespace, next to a tervane-emu fleet; it refuses to run anywhere else.
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
@@ -60,7 +60,8 @@ QString modelText(const QTableView& view) {
     }
     QList<QStringList> rows;
     QStringList header;
-    for (int c : columns) header << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    for (int c : columns)
+        header << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     rows << header;
     for (int r = 0; r < model->rowCount(); ++r) {
         QStringList cells;
@@ -74,7 +75,8 @@ QString modelText(const QTableView& view) {
                        text;
             }
             // A name may hold anything; keep one row on one line.
-            text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+            text.replace(QLatin1Char('\n'), QLatin1Char(' '))
+                .replace(QLatin1Char('\r'), QLatin1Char(' '));
             cells << text.trimmed();
         }
         rows << cells;
@@ -104,8 +106,10 @@ QImage fewColours(const QImage& picture) {
         for (int x = 0; x < image.width(); ++x) ++counts[line[x]];
     }
     QList<QPair<int, QRgb>> byCount;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) byCount.append({it.value(), it.key()});
-    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        byCount.append({it.value(), it.key()});
+    std::sort(byCount.begin(), byCount.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
     QList<QRgb> palette;
     for (int i = 0; i < byCount.size() && i < 256; ++i) palette.append(byCount[i].second);
     return image.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither);
@@ -187,7 +191,7 @@ int main(int argc, char* argv[]) {
                    (expected > 0 && window.DeviceCount() >= expected);
         },
         11000);
-    settle(300);  // late duplicates, if any, would show now
+    settle(300);  // a late answer would still be taken in now
     for (int tick = 0; tick < 10 && window.TimerFIND->isActive(); ++tick) window.TimerFINDTimer();
     settle(200);
     print(QStringLiteral("%1 devices found in %2 ms\n\n")
@@ -211,13 +215,15 @@ int main(int argc, char* argv[]) {
     if (p.isSet(configureOpt)) {
         row = -1;
         for (int r = 0; r < window.devices().count(); ++r) {
-            if (window.devices().cellText(r, DeviceTableModel::ColMac)
+            if (window.devices()
+                    .cellText(r, DeviceTableModel::ColMac)
                     .compare(p.value(configureOpt), Qt::CaseInsensitive) == 0) {
                 row = r;
             }
         }
         if (row < 0) {
-            print(QStringLiteral("velomar-demo: %1 is not in the table\n").arg(p.value(configureOpt)));
+            print(QStringLiteral("velomar-demo: %1 is not in the table\n")
+                      .arg(p.value(configureOpt)));
             return 1;
         }
     }
@@ -232,10 +238,10 @@ int main(int argc, char* argv[]) {
         },
         5000);
     settle(400);  // one 'o' and one 'u' per port follow the first ones
-    print(QStringLiteral("== Configure %1 (%2, firmware %3): %4 serial ports\n")
-              .arg(config.MACLabel->text(), config.ProductLabel->text(),
-                   config.VersionLabel->text())
-              .arg(config.PortCount()));
+    print(
+        QStringLiteral("== Configure %1 (%2, firmware %3): %4 serial ports\n")
+            .arg(config.MACLabel->text(), config.ProductLabel->text(), config.VersionLabel->text())
+            .arg(config.PortCount()));
     if (!answered) {
         print(QStringLiteral("velomar-demo: the device did not answer every record request\n"));
         ++failures;
@@ -243,21 +249,24 @@ int main(int argc, char* argv[]) {
     const NetworkTab& net = config.networkTab();
     print(QStringLiteral("Network: name \"%1\", %2, IP %3, mask %4, gateway %5, DNS %6\n")
               .arg(net.DeviceNameText->text(), net.NetworkTypeCombo->currentText(),
-                   net.IPAddressText->text(), net.SubnetMaskText->text(),
-                   net.GatewayText->text(), net.DNSText->text()));
+                   net.IPAddressText->text(), net.SubnetMaskText->text(), net.GatewayText->text(),
+                   net.DNSText->text()));
     if (net.LANPortPanel && !net.LANPortPanel->isHidden()) {
-        print(QStringLiteral("LAN port: bridge %1, IP %2, mask %3\n\n")
+        print(QStringLiteral("LAN port: bridge %1, IP %2, mask %3\n")
                   .arg(net.BridgeCombo->currentText(), net.IPAddressText2->text(),
                        net.SubnetMaskText2->text()));
     }
 
+    print(QStringLiteral("\n"));
     const char* files[] = {"config-network.png", "config-operation-mode.png",
                            "config-serial-option.png"};
     for (int tab = 0; tab < config.ConfigTab->count(); ++tab) {
         config.ConfigTab->setCurrentIndex(tab);
         settle(250);
-        if (tab == 1) print(QStringLiteral("== Operation Mode\n") + modelText(*config.OpGrid) + "\n");
-        if (tab == 2) print(QStringLiteral("== Serial Option\n") + modelText(*config.SerialGrid) + "\n");
+        if (tab == 1)
+            print(QStringLiteral("== Operation Mode\n") + modelText(*config.OpGrid) + "\n");
+        if (tab == 2)
+            print(QStringLiteral("== Serial Option\n") + modelText(*config.SerialGrid) + "\n");
         if (tab < 3 && !savePicture(config, out, QString::fromLatin1(files[tab]))) ++failures;
     }
 
