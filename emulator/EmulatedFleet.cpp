@@ -11,8 +11,11 @@ EmulatedFleet::EmulatedFleet(const std::vector<DeviceSpec>& specs, FaultOptions 
     devices_.reserve(specs.size());
     for (const DeviceSpec& spec : specs) {
         devices_.emplace_back(spec);
-        // The first device of a MAC answers for it, as only one can on a real network.
-        index_.insert(devices_.back().mac(), static_cast<int>(devices_.size()) - 1);
+        // Two devices with one MAC both answer a search; requests for that MAC go to the
+        // first of them.
+        if (!index_.contains(devices_.back().mac())) {
+            index_.insert(devices_.back().mac(), static_cast<int>(devices_.size()) - 1);
+        }
     }
 }
 

@@ -119,6 +119,18 @@ TEST(EmulatorDiscovery, FaultsMuteDuplicateAndSilence) {
     EXPECT_TRUE(fleet.handle(DiscoveryRequest()).empty());
 }
 
+TEST(EmulatorDiscovery, TwoDevicesWithOneMacBothAnswerButTheFirstTakesRequests) {
+    auto specs = GenerateFleet(2);
+    specs[1].mac = specs[0].mac;
+    specs[1].network.portCount = 3;
+    EmulatedFleet fleet(specs);
+    const auto replies = bytesOf(fleet.handle(DiscoveryRequest()));
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].mid(2, 6), replies[1].mid(2, 6));
+    EXPECT_EQ(fleet.handle(MacOnlyFrame(Letter::SerialRequest, kMac1)).size(),
+              1u);  // first: 1 port
+}
+
 // --- 'S' --------------------------------------------------------------------------------
 
 TEST(EmulatorNetworkSet, UpdatesOnlyTheDeviceNamedByTheMac) {
