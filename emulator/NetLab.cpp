@@ -99,6 +99,12 @@ bool LabProcess::waitForOutput(const QString& text, int timeoutMs) {
     return true;
 }
 
+int LabProcess::waitForExit(int timeoutMs) {
+    if (running() && !process_->waitForFinished(timeoutMs)) return -1;
+    output();
+    return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
+}
+
 int LabProcess::stop(int timeoutMs) {
     if (running()) {
         process_->terminate();

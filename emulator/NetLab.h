@@ -26,6 +26,9 @@ class LabProcess {
     // Standard output and error so far.
     QString output();
     bool running() const;
+    // Waits (bounded) for the program to end by itself; its exit code, or -1 when it is
+    // still running or was ended by a signal.
+    int waitForExit(int timeoutMs);
     // TERM, wait up to timeoutMs, then KILL. Returns the exit code (-1 if killed).
     int stop(int timeoutMs = 3000);
 
