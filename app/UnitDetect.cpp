@@ -446,7 +446,6 @@ void TFormDetect::OpenDevice(int tag)
     }
 }
 
-void TFormDetect::FlatButton10Click() {}
 
 void TFormDetect::FlatButton7Click()
 {
@@ -525,6 +524,28 @@ void TFormDetect::FlatButton8Click()
 {
     RunGuarded(this, [this] {
         if (!OpenConfigForm()) return;
+        if (configForm_->exec() == QDialog::Accepted) StartSearch();
+    });
+}
+
+void TFormDetect::FlatButton10Click()
+{
+    RunGuarded(this, [this] {
+        if (deviceCount_ == 0 || selectedRow_ < 0 || !configForm_) return;
+        auto text = [this](int column) {
+            return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
+        };
+        const QString mac = text(DeviceTableModel::ColMac);
+        if (configForm_->BringForwardIfOpen(this, mac, true)) return;
+        CloseUDPServer();
+        const QString path = platform().openFileName(
+            this, FileDialogRequest{QStringLiteral("Import Configuration from file"),
+                                    QStringLiteral("default.vlm"), QStringLiteral("vlm"),
+                                    {QStringLiteral("All files (*.*)"),
+                                     QStringLiteral("Velomar files (*.vlm)")}});
+        if (path.isEmpty()) return;
+        configForm_->ImportFromFile(path, text(DeviceTableModel::ColModel), mac,
+                                    text(DeviceTableModel::ColVersion));
         if (configForm_->exec() == QDialog::Accepted) StartSearch();
     });
 }

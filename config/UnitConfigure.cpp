@@ -1,8 +1,10 @@
 #include "config/UnitConfigure.h"
 
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -14,6 +16,8 @@
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
+#include "protocol/NetworkRecord.h"
+#include "protocol/OperationRecord.h"
 #include "protocol/SerialRecord.h"
 
 namespace velomar {
@@ -352,7 +356,72 @@ void TConfigForm::FlatButton2Click() {
     close();
 }
 
-void TConfigForm::FlatButton9Click() {}
+QByteArray TConfigForm::ConfigurationFile() const {
+    QByteArray file = EncodeNetworkRecord();
+    for (int port = 0; port < portCount_; ++port) file += EncodeOperationRecord(port);
+    for (int port = 0; port < portCount_; ++port) file += EncodeSerialRecord(port);
+    return file;
+}
+
+void TConfigForm::FlatButton9Click() {
+    RunGuarded(this, [this] {
+        const QString path = platform().saveFileName(
+            this, FileDialogRequest{QStringLiteral("Export configuration to file"),
+                                    QStringLiteral("default.vlm"),
+                                    QStringLiteral("vlm"),
+                                    {QStringLiteral("All files (*.*)"),
+                                     QStringLiteral("Velomar files (*.vlm)")}});
+        if (path.isEmpty()) return;
+        // Every frame is built before the file is touched, and the file is written beside
+        // the target and renamed over it: a record that does not encode, or a full disk,
+        // never leaves a half-written file or destroys the one that was there.
+        const QByteArray bytes = ConfigurationFile();
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            throw Error(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+        }
+        if (file.write(bytes) != bytes.size() || !file.commit()) {
+            throw Error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        }
+    });
+}
+
+void TConfigForm::ImportFromFile(const QString& fileName, const QString& model,
+                                 const QString& macText, const QString& version) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Error(QStringLiteral("Cannot open %1: %2").arg(fileName, file.errorString()));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw Error(QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
+    }
+    file.close();
+    const int ports = bytes.size() > 78 ? static_cast<unsigned char>(bytes[78]) : 0;
+    const qsizetype needed =
+        NetworkRecord::kSize + ports * (OperationRecord::kSize + SerialRecord::kSize);
+    if (bytes.size() < NetworkRecord::kSize || bytes.size() < needed) {
+        throw Error(QStringLiteral("%1 is not a complete configuration file").arg(fileName));
+    }
+
+    setAllChanged(true);
+    ProductLabel->setText(model);
+    MACLabel->setText(macText);
+    VersionLabel->setText(version);
+    DecodeNetworkRecord(bytes.left(NetworkRecord::kSize));
+    const qsizetype serialStart =
+        NetworkRecord::kSize + qsizetype(portCount_) * OperationRecord::kSize;
+    for (int i = 0; i < portCount_; ++i) {
+        DecodeOperationRecord(bytes.mid(
+            NetworkRecord::kSize + qsizetype(i) * OperationRecord::kSize, OperationRecord::kSize));
+    }
+    for (int i = 0; i < portCount_; ++i) {
+        DecodeSerialRecord(
+            bytes.mid(serialStart + qsizetype(i) * SerialRecord::kSize, SerialRecord::kSize));
+    }
+    ConfigTab->setCurrentIndex(0);
+    ConfigTabTabChanged(0);
+}
 
 void TConfigForm::done(int result) {
     Q_UNUSED(result);
@@ -360,11 +429,16 @@ void TConfigForm::done(int result) {
     QDialog::done(anyChanged() ? QDialog::Accepted : QDialog::Rejected);
 }
 
-bool TConfigForm::BringForwardIfOpen(QWidget* asker, const QString& macText) {
+bool TConfigForm::BringForwardIfOpen(QWidget* asker, const QString& macText, bool importing) {
     if (!isVisible()) return false;
     raise();
     activateWindow();
-    if (macText != MacText()) {
+    if (importing) {
+        platform().showMessage(
+            asker, QStringLiteral("The configuration dialog is open for %1. Close it before you "
+                                  "import a configuration.")
+                       .arg(MacText()));
+    } else if (macText != MacText()) {
         platform().showMessage(
             asker, QStringLiteral("The configuration dialog is open for %1. Close it before you "
                                   "configure another device.")

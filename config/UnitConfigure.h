@@ -67,11 +67,22 @@ class TConfigForm : public QDialog {
     void SendRecords(int kind);
     void SendApply();
 
+    // Configuration file. The file holds the frames Apply would send, one after the other:
+    // the 'N' frame, the 'O' frames of ports 0..PortCount-1, then the 'U' frames.
+    QByteArray ConfigurationFile() const;
+    // Reads a configuration file into the dialog for the device given by the three texts,
+    // with every changed flag raised. The file is read and checked whole before anything
+    // in the dialog changes; a file that cannot be read, or is shorter than its port count
+    // needs, throws with the file's name and nothing is changed.
+    void ImportFromFile(const QString& fileName, const QString& model, const QString& macText,
+                        const QString& version);
+
     // When the dialog is already open without modality (after a double-click) it is not
     // opened again: it keeps its device and what the user typed and comes to the front;
     // asked for another device, it tells the user to close it first. Returns true when
     // it was open.
-    bool BringForwardIfOpen(QWidget* asker, const QString& macText);
+    // An import never goes into the open dialog (it would replace what the user typed).
+    bool BringForwardIfOpen(QWidget* asker, const QString& macText, bool importing = false);
     // Throws when the dialog is open and holds the device port, so that the main window
     // never fights it for the port (and never clears its table for a search that cannot
     // start).
