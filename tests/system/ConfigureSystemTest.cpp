@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -205,4 +206,69 @@ TEST(ConfigureSystem, EditApplyAndReopenShowsWhatTheDeviceTookIntoUse) {
     EXPECT_EQ(op.value(0, OperationGridModel::Operation), "RFC2217");
     EXPECT_EQ(config.networkTab().DeviceNameText->text(), "Hall 3");
     config.FlatButton2Click();
+}
+
+TEST(ConfigureSystem, FileExportedFromOneDeviceImportedAndAppliedToAnother) {
+    VELOMAR_REQUIRE_LAB();
+    Lab lab;
+    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    TFormDetect form;
+    TConfigForm config(&form);
+    form.setConfigForm(&config);
+    form.show();
+    ASSERT_TRUE(searchAndSelect(lab, form, kMac1));
+
+    // Export what device 1 reports: byte for byte the device's own configuration file.
+    form.RGridDblClick();
+    ASSERT_TRUE(lab.waitFor([&] { return allRecordsIn(config); }));
+    const QString path = lab.dir() + "/hall3.vlm";
+    rec.fileAnswers.enqueue(path);
+    config.FlatButton9Click();
+    config.FlatButton2Click();
+    ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join("|").toStdString();
+    QFile exported(path);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QByteArray file = exported.readAll();
+    QFile own(lab.configFilePath(kMac1));
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file, own.readAll());
+    ASSERT_EQ(file.size(), 81 + 57 * 4);
+
+    // Import it for device 2 and apply: every frame carries device 2's MAC.
+    ASSERT_TRUE(searchAndSelect(lab, form, kMac2));
+    const int before = static_cast<int>(lab.received().size());
+    rec.fileAnswers.enqueue(path);
+    bool applied = false;
+    QTimer::singleShot(0, &config, [&] {
+        QTest::mouseClick(config.FlatButton1, Qt::LeftButton);
+        applied = lab.waitFor([&] { return !rec.boxes().isEmpty(); });
+        config.FlatButton2Click();
+    });
+    form.FlatButton10Click();
+    ASSERT_TRUE(applied);
+    EXPECT_EQ(rec.boxes(), QStringList{"Configuration was successfully applied"});
+    QStringList writes;
+    const QList<velomar::test::LogEntry> received = lab.received();
+    for (int i = before; i < received.size(); ++i) {
+        const auto& e = received.at(i);
+        if (e.letter == 'g') continue;
+        EXPECT_EQ(FrameMac(e.bytes), TargetMac(kMac2)) << e.letter;
+        writes << QString(QChar(e.letter));
+    }
+    EXPECT_EQ(writes.join(""), "NOOOOUUUUA");
+    // The device took the file into use: its own file is ours with its MAC.
+    QFile taken(lab.configFilePath(kMac2));
+    ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+    QByteArray expected = file;
+    for (int at = 0; at < expected.size();) {
+        expected.replace(at + 2, 6, TargetMac(kMac2));
+        at += at == 0 ? 81 : (at < 81 + 41 * 4 ? 41 : 16);
+    }
+    EXPECT_EQ(taken.readAll(), expected);
+    // Always OK after an import: a new search runs.
+    EXPECT_TRUE(form.PnlTime->isVisibleTo(&form));
+    EXPECT_TRUE(lab.waitFor([&] { return form.DeviceCount() == 2; }));
+    runOutCountdown(form);
 }
