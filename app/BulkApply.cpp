@@ -7,26 +7,22 @@
 namespace velomar {
 
 namespace {
-QByteArray pairsToBytes(const QString& hex, int count)
-{
+QByteArray pairsToBytes(const QString& hex, int count) {
     QByteArray out;
     for (int i = 0; i < count; ++i) out.append(static_cast<char>(HexPairToByte(hex.mid(2 * i, 2))));
     return out;
 }
 }  // namespace
 
-QByteArray MacTextToBytes(const QString& macText)
-{
+QByteArray MacTextToBytes(const QString& macText) {
     return pairsToBytes(ListToHex(ListKind::Hex, macText, u'-'), 6);
 }
 
-QByteArray AddressTextToBytes(const QString& addressText)
-{
+QByteArray AddressTextToBytes(const QString& addressText) {
     return pairsToBytes(ListToHex(ListKind::Decimal, addressText, u'.'), 4);
 }
 
-QByteArray BuildNetworkSetFrame(const DeviceEntry& row)
-{
+QByteArray BuildNetworkSetFrame(const DeviceEntry& row) {
     NetworkSetFrame f;
     f.mac = MacTextToBytes(row.mac);
     f.ip = AddressTextToBytes(row.ip);

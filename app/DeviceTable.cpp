@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QColor>
 #include <QFont>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QValidator>
 
 #include "protocol/Codecs.h"
@@ -341,16 +341,15 @@ QWidget* DeviceCellDelegate::createEditor(QWidget* parent, const QStyleOptionVie
     return edit;
 }
 
-QRect DeviceCellDelegate::checkRect(const QStyleOptionViewItem& option)
-{
+QRect DeviceCellDelegate::checkRect(const QStyleOptionViewItem& option) {
     const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
     const int w = style->pixelMetric(QStyle::PM_IndicatorWidth, &option, option.widget);
     const int h = style->pixelMetric(QStyle::PM_IndicatorHeight, &option, option.widget);
     return QStyle::alignedRect(option.direction, Qt::AlignCenter, QSize(w, h), option.rect);
 }
 
-void DeviceCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
+void DeviceCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
     if (index.column() != DeviceTableModel::ColApply) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
@@ -365,20 +364,24 @@ void DeviceCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     QStyleOptionViewItem box = option;
     box.rect = checkRect(option);
     box.state &= ~QStyle::State_HasFocus;
-    box.state |= index.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+    box.state |= index.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On
+                                                                       : QStyle::State_Off;
     style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, opt.widget);
 }
 
-bool DeviceCellDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                                     const QModelIndex& index)
-{
-    if (index.column() != DeviceTableModel::ColApply || !(index.flags() & Qt::ItemIsUserCheckable)) {
+bool DeviceCellDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                     const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (index.column() != DeviceTableModel::ColApply ||
+        !(index.flags() & Qt::ItemIsUserCheckable)) {
         return QStyledItemDelegate::editorEvent(event, model, option, index);
     }
     const auto type = event->type();
-    if (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick || type == QEvent::MouseButtonPress) {
+    if (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick ||
+        type == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton || !checkRect(option).contains(mouse->position().toPoint())) return false;
+        if (mouse->button() != Qt::LeftButton ||
+            !checkRect(option).contains(mouse->position().toPoint()))
+            return false;
         // Press and double-click are taken so that the view does not act on them.
         if (type != QEvent::MouseButtonRelease) return true;
     } else if (type == QEvent::KeyPress) {
@@ -429,8 +432,7 @@ DeviceTableView::DeviceTableView(QWidget* parent)
     setWordWrap(false);
 }
 
-void DeviceTableView::commitPendingEdit()
-{
+void DeviceTableView::commitPendingEdit() {
     if (state() != EditingState) return;
     QWidget* editor = indexWidget(currentIndex());
     if (!editor) return;

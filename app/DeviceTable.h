@@ -109,7 +109,8 @@ class DeviceCellDelegate : public QStyledItemDelegate {
     // Runs keyFilter on a key event's character; true when the key is to be discarded.
     bool discards(const QKeyEvent* event, int column) const;
     // The Apply box sits in the middle of its cell, where a click toggles it.
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
     static QRect checkRect(const QStyleOptionViewItem& option);

@@ -12,8 +12,7 @@
 
 namespace velomar {
 
-TFormSearchIP::TFormSearchIP(QWidget* parent) : QDialog(parent)
-{
+TFormSearchIP::TFormSearchIP(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormSearchIP"));
     setWindowTitle(QStringLiteral("Search by IP"));
     setAccessibleName(QStringLiteral("Search by IP"));
@@ -59,13 +58,11 @@ TFormSearchIP::TFormSearchIP(QWidget* parent) : QDialog(parent)
     FlatEdit1->setFocus();
 }
 
-QString TFormSearchIP::address() const
-{
+QString TFormSearchIP::address() const {
     return FlatEdit1->text();
 }
 
-void TFormSearchIP::FlatSpeedButton1Click()
-{
+void TFormSearchIP::FlatSpeedButton1Click() {
     const QString text = FlatEdit1->text();
     if (text.isEmpty()) return;
     if (IsValidIp(text)) {
@@ -76,18 +73,15 @@ void TFormSearchIP::FlatSpeedButton1Click()
     FlatEdit1->setFocus();
 }
 
-void TFormSearchIP::FlatSpeedButton2Click()
-{
+void TFormSearchIP::FlatSpeedButton2Click() {
     reject();
 }
 
-void TFormSearchIP::FlatEdit1KeyUp(int key)
-{
+void TFormSearchIP::FlatEdit1KeyUp(int key) {
     if (key == Qt::Key_Return || key == Qt::Key_Enter) FlatSpeedButton1Click();
 }
 
-bool TFormSearchIP::eventFilter(QObject* object, QEvent* event)
-{
+bool TFormSearchIP::eventFilter(QObject* object, QEvent* event) {
     if (object == FlatEdit1 && event->type() == QEvent::KeyRelease) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (!key->isAutoRepeat()) FlatEdit1KeyUp(key->key());

@@ -11,7 +11,7 @@ namespace velomar {
 // The search-by-IP dialog: asks for one IPv4 address. It exists only while it is shown.
 class TFormSearchIP : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TFormSearchIP(QWidget* parent = nullptr);
 
     // The address as typed (valid by IsValidIp once the dialog closed with OK).
@@ -26,7 +26,7 @@ public:
     QPushButton* FlatSpeedButton1 = nullptr;
     QPushButton* FlatSpeedButton2 = nullptr;
 
-protected:
+  protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 };
 

@@ -13,12 +13,12 @@
 // so nothing it sends can leave the machine; it refuses to run when that fails.
 //
 //   sudo build/bench/table_scale [rows]      (default 10000)
+#include <malloc.h>
 #include <net/if.h>
 #include <sched.h>
-#include <malloc.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -45,8 +45,7 @@ using namespace velomar;
 
 namespace {
 
-bool isolate()
-{
+bool isolate() {
     if (::unshare(CLONE_NEWNET) != 0) return false;
     const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (s < 0) return false;
@@ -61,20 +60,17 @@ bool isolate()
 }
 
 // Bytes allocated on the heap now (what the rows hold, free of the allocator's reuse).
-long long rss()
-{
+long long rss() {
     return static_cast<long long>(mallinfo2().uordblks);
 }
 
-qint64 threadCpuNs()
-{
+qint64 threadCpuNs() {
     timespec ts{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-QByteArray reply(int n)
-{
+QByteArray reply(int n) {
     DiscoveryReply r;
     r.mac = QByteArray::fromHex("001A2B000000");
     r.mac[3] = static_cast<char>((n >> 16) & 0xFF);
@@ -94,10 +90,9 @@ QByteArray reply(int n)
 
 // Times every event the UI thread handles at the top level: the sum and the longest.
 class TimingApplication : public QApplication {
-public:
+  public:
     using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
+    bool notify(QObject* receiver, QEvent* event) override {
         if (depth_++ > 0) {
             const bool r = QApplication::notify(receiver, event);
             --depth_;
@@ -118,17 +113,14 @@ public:
         }
         return r;
     }
-    void reset()
-    {
-        busyNs = longestNs = busyCpuNs = longestCpuNs = 0;
-    }
+    void reset() { busyNs = longestNs = busyCpuNs = longestCpuNs = 0; }
     bool measuring = false;
     qint64 busyNs = 0;  // wall time inside events (includes being preempted)
     qint64 longestNs = 0;
     qint64 busyCpuNs = 0;  // the UI thread's own CPU time inside events
     qint64 longestCpuNs = 0;
 
-private:
+  private:
     int depth_ = 0;
 };
 
@@ -138,7 +130,7 @@ struct Figures {
     double longestMs = 0;  // longest single event (wall)
     double cpuMs = 0;      // the UI thread's CPU time in events
     double longestCpuMs = 0;
-    double gapMs = 0;      // longest gap between 10 ms ticks, less the period
+    double gapMs = 0;  // longest gap between 10 ms ticks, less the period
     double bytesPerRow = 0;
     double wallMs = 0;
 };
@@ -146,8 +138,7 @@ struct Figures {
 TimingApplication* app = nullptr;
 
 // Runs the event loop until done() or the limit, watching the gaps between 10 ms ticks.
-double runLoop(const std::function<bool()>& done, int limitMs)
-{
+double runLoop(const std::function<bool()>& done, int limitMs) {
     QElapsedTimer wall;
     wall.start();
     QElapsedTimer sinceTick;
@@ -161,15 +152,15 @@ double runLoop(const std::function<bool()>& done, int limitMs)
         sinceTick.restart();
     });
     ticker.start();
-    while (!done() && wall.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (!done() && wall.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     // Let the last paints happen.
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return std::max(0.0, worstGap);
 }
 
 // The main window, replies handed to its read handler from another thread.
-Figures windowDirect(int count)
-{
+Figures windowDirect(int count) {
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
     TFormDetect form(DetectNetwork{{}, kDevicePort});
@@ -204,8 +195,7 @@ Figures windowDirect(int count)
 }
 
 // The main window, replies over loopback to its listening endpoint.
-Figures windowSocket(int count)
-{
+Figures windowSocket(int count) {
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
     TFormDetect form(DetectNetwork{{}, kDevicePort});
@@ -246,8 +236,7 @@ Figures windowSocket(int count)
 }
 
 // Baseline: a plain table on a standard item model, one appendRow per reply as it comes.
-Figures bareBaseline(int count)
-{
+Figures bareBaseline(int count) {
     QStandardItemModel model(0, 12);
     QTableView view;
     view.setModel(&model);
@@ -283,7 +272,8 @@ Figures bareBaseline(int count)
         }
         for (const DeviceTexts& t : batch) {
             QList<QStandardItem*> row;
-            for (const QString& s : {t.model, t.mac, t.version, t.name, t.ip, t.mask, t.gateway, t.pelorin})
+            for (const QString& s :
+                 {t.model, t.mac, t.version, t.name, t.ip, t.mask, t.gateway, t.pelorin})
                 row << new QStandardItem(s);
             auto* apply = new QStandardItem;
             apply->setCheckable(true);
@@ -306,20 +296,22 @@ Figures bareBaseline(int count)
     return f;
 }
 
-void print(const char* name, const Figures& f)
-{
-    std::printf("%-14s rows %6d | UI CPU %7.1f ms, longest event %6.1f ms CPU | wall: in events %7.1f ms, "
-                "longest event %6.1f ms, worst 10 ms-tick gap %6.1f ms | %5.0f heap bytes/row | run %.0f ms\n",
-                name, f.rows, f.cpuMs, f.longestCpuMs, f.busyMs, f.longestMs, f.gapMs, f.bytesPerRow, f.wallMs);
+void print(const char* name, const Figures& f) {
+    std::printf(
+        "%-14s rows %6d | UI CPU %7.1f ms, longest event %6.1f ms CPU | wall: in events %7.1f ms, "
+        "longest event %6.1f ms, worst 10 ms-tick gap %6.1f ms | %5.0f heap bytes/row | run %.0f "
+        "ms\n",
+        name, f.rows, f.cpuMs, f.longestCpuMs, f.busyMs, f.longestMs, f.gapMs, f.bytesPerRow,
+        f.wallMs);
 }
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (!isolate()) {
-        std::fprintf(stderr, "table_scale: cannot move into a network namespace of its own (run as root); "
-                             "refusing to send anything\n");
+        std::fprintf(stderr,
+                     "table_scale: cannot move into a network namespace of its own (run as root); "
+                     "refusing to send anything\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -338,10 +330,13 @@ int main(int argc, char* argv[])
                 ratio(direct.cpuMs, base.cpuMs), ratio(socket.cpuMs, base.cpuMs),
                 ratio(direct.bytesPerRow, base.bytesPerRow));
     const double worstCpu = std::max(direct.longestCpuMs, socket.longestCpuMs);
-    const double worstWall = std::max({direct.longestMs, direct.gapMs, socket.longestMs, socket.gapMs});
-    std::printf("worst stall of the window: %.1f ms of its own work, %.1f ms wall (goal: at most 100 ms) -> %s\n"
-                "(wall figures include time the UI thread waited for a CPU: compare them with the "
-                "baseline's on a busy machine)\n",
-                worstCpu, worstWall, worstCpu <= 100.0 ? "met" : "NOT met");
+    const double worstWall =
+        std::max({direct.longestMs, direct.gapMs, socket.longestMs, socket.gapMs});
+    std::printf(
+        "worst stall of the window: %.1f ms of its own work, %.1f ms wall (goal: at most 100 ms) "
+        "-> %s\n"
+        "(wall figures include time the UI thread waited for a CPU: compare them with the "
+        "baseline's on a busy machine)\n",
+        worstCpu, worstWall, worstCpu <= 100.0 ? "met" : "NOT met");
     return 0;
 }

@@ -35,7 +35,8 @@ ProgramStart ArpEntryStart(HostSystem system, const QString& ip, const QString& 
 // Unix: telnet inside a terminal: the one named by preferredTerminal (the TERMINAL
 // variable) if installed, else the desktop's default terminal, else a common one. Nothing
 // when no terminal is installed.
-std::optional<ProgramStart> TelnetStart(HostSystem system, const QString& ip, const ProgramFinder& find,
+std::optional<ProgramStart> TelnetStart(HostSystem system, const QString& ip,
+                                        const ProgramFinder& find,
                                         const QString& preferredTerminal = {});
 
 // The device's web page: "http://" directly followed by the address.

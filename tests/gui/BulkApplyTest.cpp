@@ -14,14 +14,12 @@ const QString kNoDevice = QStringLiteral("There is no Tervane.\r\nPlease search 
 const QString kCheckIp = QStringLiteral("Please check the IP''s setting.");
 const QString kNoneApplied = QStringLiteral("No device is applied.");
 
-QByteArray hex(const char* h)
-{
+QByteArray hex(const char* h) {
     return QByteArray::fromHex(h);
 }
 
 // The frame's bytes, checked field by field.
-TEST(NetworkSetFrameFromRow, CarriesEveryFieldAtItsOffset)
-{
+TEST(NetworkSetFrameFromRow, CarriesEveryFieldAtItsOffset) {
     DeviceEntry row;
     row.mac = "00-1A-2B-3C-4D-5E";
     row.ip = "198.18.1.20";
@@ -42,8 +40,7 @@ TEST(NetworkSetFrameFromRow, CarriesEveryFieldAtItsOffset)
     EXPECT_EQ(f[56], '\x03');
 }
 
-TEST(NetworkSetFrameFromRow, NamesEmptyExactAndTooLong)
-{
+TEST(NetworkSetFrameFromRow, NamesEmptyExactAndTooLong) {
     DeviceEntry row;
     row.mac = "00-1a-ff-00-00-01";  // lower case is read as well
     row.ip = row.gateway = row.mask = row.pelorin = "0.0.0.0";
@@ -62,8 +59,7 @@ TEST(NetworkSetFrameFromRow, NamesEmptyExactAndTooLong)
     EXPECT_EQ(BuildNetworkSetFrame(row).mid(24, 32), QByteArray(32, '\0'));
 }
 
-TEST(NetworkSetFrameFromRow, AddressThatIsNoIntegerListRaisesTheConversionError)
-{
+TEST(NetworkSetFrameFromRow, AddressThatIsNoIntegerListRaisesTheConversionError) {
     DeviceEntry row;
     row.mac = "00-1A-2B-3C-4D-5E";
     row.ip = "198.18.0 1";  // passes IsValidIp, but "0 1" is no integer
@@ -77,16 +73,14 @@ TEST(NetworkSetFrameFromRow, AddressThatIsNoIntegerListRaisesTheConversionError)
 }
 
 class BulkApply : public DetectTest {
-protected:
-    DetectNetwork network() const override
-    {
+  protected:
+    DetectNetwork network() const override {
         return DetectNetwork{{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")}, kTestPort};
     }
     void tick(int row) { model().setApply(row, true); }
 };
 
-TEST_F(BulkApply, EmptyTableOnlySaysSo)
-{
+TEST_F(BulkApply, EmptyTableOnlySaysSo) {
     VELOMAR_REQUIRE_ISOLATION();
     DeviceSide devices;
     window->FlatButton1->click();
@@ -95,8 +89,7 @@ TEST_F(BulkApply, EmptyTableOnlySaysSo)
     EXPECT_FALSE(window->udpServer().isOpen());
 }
 
-TEST_F(BulkApply, TwoTickedRowsGiveTwoFramesThroughEveryInterface)
-{
+TEST_F(BulkApply, TwoTickedRowsGiveTwoFramesThroughEveryInterface) {
     VELOMAR_REQUIRE_ISOLATION();
     DeviceSide devices;
     addDevices(3);
@@ -142,8 +135,7 @@ TEST_F(BulkApply, TwoTickedRowsGiveTwoFramesThroughEveryInterface)
     EXPECT_TRUE(devices.drain().isEmpty());
 }
 
-TEST_F(BulkApply, ABadAddressInAnyRowStopsEverything)
-{
+TEST_F(BulkApply, ABadAddressInAnyRowStopsEverything) {
     VELOMAR_REQUIRE_ISOLATION();
     DeviceSide devices;
     addDevices(3);
@@ -169,8 +161,7 @@ TEST_F(BulkApply, ABadAddressInAnyRowStopsEverything)
     EXPECT_TRUE(devices.drain().isEmpty());
 }
 
-TEST_F(BulkApply, WhatTheUserIsTypingIsSentToo)
-{
+TEST_F(BulkApply, WhatTheUserIsTypingIsSentToo) {
     VELOMAR_REQUIRE_ISOLATION();
     DeviceSide devices;
     addDevices(1);
@@ -192,8 +183,7 @@ TEST_F(BulkApply, WhatTheUserIsTypingIsSentToo)
     commit();
 }
 
-TEST_F(BulkApply, ApplyWorksOnTheRowsFoundWhileASearchRuns)
-{
+TEST_F(BulkApply, ApplyWorksOnTheRowsFoundWhileASearchRuns) {
     VELOMAR_REQUIRE_ISOLATION();
     DeviceSide devices;
     window->FlatButton2->click();
@@ -210,8 +200,7 @@ TEST_F(BulkApply, ApplyWorksOnTheRowsFoundWhileASearchRuns)
     window->FlatButton6->click();
 }
 
-TEST_F(BulkApply, SocketFailureIsReportedAndLeavesTheRowTicked)
-{
+TEST_F(BulkApply, SocketFailureIsReportedAndLeavesTheRowTicked) {
     VELOMAR_REQUIRE_ISOLATION();
     // The listening port is held by someone else: opening it fails.
     UdpSocket holder;
@@ -230,16 +219,15 @@ TEST_F(BulkApply, SocketFailureIsReportedAndLeavesTheRowTicked)
 }
 
 class BulkApplyUnboundInterface : public BulkApply {
-protected:
+  protected:
     // The second address is not local: its endpoint cannot be bound when it first sends.
-    DetectNetwork network() const override
-    {
-        return DetectNetwork{{QStringLiteral("127.0.0.1"), QStringLiteral("198.18.99.99")}, kTestPort};
+    DetectNetwork network() const override {
+        return DetectNetwork{{QStringLiteral("127.0.0.1"), QStringLiteral("198.18.99.99")},
+                             kTestPort};
     }
 };
 
-TEST_F(BulkApplyUnboundInterface, SendFailureEndsTheClickAfterTheFirstInterface)
-{
+TEST_F(BulkApplyUnboundInterface, SendFailureEndsTheClickAfterTheFirstInterface) {
     VELOMAR_REQUIRE_ISOLATION();
     DeviceSide devices;
     addDevices(2);

@@ -38,15 +38,14 @@ inline QByteArray DeviceReply(int n, const QByteArray& name = "Port-A", const QS
 // Stands where the devices are: bound to 0.0.0.0:2057 inside the test's own namespace, it
 // hears what the window broadcasts through its loopback interface endpoints.
 class DeviceSide {
-public:
+  public:
     struct Datagram {
         QByteArray bytes;
         QString from;
     };
     DeviceSide() { socket.bind(QStringLiteral("0.0.0.0"), 2057); }
     // Every datagram that arrives until none follows for a short while.
-    QList<Datagram> drain()
-    {
+    QList<Datagram> drain() {
         QList<Datagram> got;
         while (socket.waitReadable(got.isEmpty() ? 1000 : 200) == UdpSocket::WaitResult::Readable) {
             Datagram d;

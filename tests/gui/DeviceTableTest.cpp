@@ -170,8 +170,7 @@ TEST_F(DeviceTable, ClickOnApplyOfAFreshRowTogglesIt) {
     EXPECT_FALSE(model().entry(0).apply);
 }
 
-TEST_F(DeviceTable, ApplyBoxInTheMiddleOfItsCellTogglesOnClickAndSpace)
-{
+TEST_F(DeviceTable, ApplyBoxInTheMiddleOfItsCellTogglesOnClickAndSpace) {
     addDevices(2);
     QTableView* grid = window->RGrid;
     const QRect cellRect = grid->visualRect(cell(1, Col::ColApply));

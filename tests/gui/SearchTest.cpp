@@ -18,25 +18,21 @@ namespace {
 const QString kStart = QStringLiteral("        Remain timeout = 10sec");
 
 class Search : public DetectTest {
-protected:
+  protected:
     QString caption() { return window->PnlTimeCaption->text(); }
-    bool searching()
-    {
+    bool searching() {
         return window->PnlTime->isVisible() && window->TimerFIND->isActive() &&
                !window->FlatPanel1->isEnabled() && !window->FlatPanel2->isEnabled();
     }
-    bool idle()
-    {
+    bool idle() {
         return !window->PnlTime->isVisible() && !window->TimerFIND->isActive() &&
                window->FlatPanel1->isEnabled() && window->FlatPanel2->isEnabled();
     }
-    void ticks(int n)
-    {
+    void ticks(int n) {
         for (int i = 0; i < n; ++i) window->TimerFINDTimer();
     }
     // Acts on the search-by-IP dialog once its modal loop runs.
-    void whenDialogOpens(std::function<void(TFormSearchIP*)> act)
-    {
+    void whenDialogOpens(std::function<void(TFormSearchIP*)> act) {
         QTimer::singleShot(0, window.get(), [act] {
             auto* dialog = qobject_cast<TFormSearchIP*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
@@ -44,8 +40,7 @@ protected:
         });
     }
     // Opens "Search IP", types the address and presses "Search".
-    void searchIp(const QString& address)
-    {
+    void searchIp(const QString& address) {
         whenDialogOpens([address](TFormSearchIP* d) {
             QTest::keyClicks(d->FlatEdit1, address);
             d->FlatSpeedButton1->click();
@@ -56,8 +51,7 @@ protected:
     }
 };
 
-TEST_F(Search, CountdownPanelLooksAsDescribed)
-{
+TEST_F(Search, CountdownPanelLooksAsDescribed) {
     QFrame* panel = window->PnlTime;
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(panel->size(), QSize(297, 55));
@@ -72,8 +66,7 @@ TEST_F(Search, CountdownPanelLooksAsDescribed)
     EXPECT_GT(window->FlatButton6->geometry().left(), panel->width() / 2);
 }
 
-TEST_F(Search, BroadcastSearchCountsDownTenTicksAndEndsQuietly)
-{
+TEST_F(Search, BroadcastSearchCountsDownTenTicksAndEndsQuietly) {
     VELOMAR_REQUIRE_ISOLATION();
     window->FlatButton2->click();
     EXPECT_TRUE(searching());
@@ -96,8 +89,7 @@ TEST_F(Search, BroadcastSearchCountsDownTenTicksAndEndsQuietly)
     EXPECT_TRUE(rec.boxes().isEmpty());
 }
 
-TEST_F(Search, StopEndsAtOnceAndTheNextSearchStartsFromTen)
-{
+TEST_F(Search, StopEndsAtOnceAndTheNextSearchStartsFromTen) {
     VELOMAR_REQUIRE_ISOLATION();
     window->FlatButton2->click();
     ticks(3);
@@ -113,8 +105,7 @@ TEST_F(Search, StopEndsAtOnceAndTheNextSearchStartsFromTen)
     EXPECT_TRUE(rec.boxes().isEmpty());
 }
 
-TEST_F(Search, DialogLooksAsDescribed)
-{
+TEST_F(Search, DialogLooksAsDescribed) {
     whenDialogOpens([](TFormSearchIP* d) {
         EXPECT_EQ(d->windowTitle(), "Search by IP");
         EXPECT_TRUE(d->isModal());
@@ -134,8 +125,7 @@ TEST_F(Search, DialogLooksAsDescribed)
     EXPECT_EQ(window->findChildren<TFormSearchIP*>().size(), 0);  // discarded
 }
 
-TEST_F(Search, DialogRefusesEmptyAndInvalidAddressesAndStaysOpen)
-{
+TEST_F(Search, DialogRefusesEmptyAndInvalidAddressesAndStaysOpen) {
     addDevices(2);
     whenDialogOpens([this](TFormSearchIP* d) {
         d->FlatSpeedButton1->click();
@@ -159,8 +149,7 @@ TEST_F(Search, DialogRefusesEmptyAndInvalidAddressesAndStaysOpen)
     EXPECT_FALSE(window->udpServer().isOpen());
 }
 
-TEST_F(Search, EnterInTheDialogStartsTheSearch)
-{
+TEST_F(Search, EnterInTheDialogStartsTheSearch) {
     VELOMAR_REQUIRE_ISOLATION();
     addDevices(3);
     whenDialogOpens([](TFormSearchIP* d) {
@@ -179,8 +168,7 @@ TEST_F(Search, EnterInTheDialogStartsTheSearch)
     EXPECT_EQ(rec.boxes(), QStringList{"There is no tervane."});
 }
 
-TEST_F(Search, SearchIpStoppedEarlyEndsWithoutMessage)
-{
+TEST_F(Search, SearchIpStoppedEarlyEndsWithoutMessage) {
     VELOMAR_REQUIRE_ISOLATION();
     searchIp("127.0.0.9");
     ASSERT_TRUE(searching());
@@ -190,8 +178,7 @@ TEST_F(Search, SearchIpStoppedEarlyEndsWithoutMessage)
     EXPECT_TRUE(rec.boxes().isEmpty());
 }
 
-TEST_F(Search, BroadcastAddressIsRefusedAndNoSearchStarts)
-{
+TEST_F(Search, BroadcastAddressIsRefusedAndNoSearchStarts) {
     VELOMAR_REQUIRE_ISOLATION();
     addDevices(2);
     searchIp("255.255.255.255");
@@ -212,8 +199,7 @@ TEST_F(Search, BroadcastAddressIsRefusedAndNoSearchStarts)
 }
 
 // A device on a loopback address of the test's own namespace answers the unicast query.
-TEST_F(Search, DeviceAnsweringTheQueryIsListedAndNoMessageFollows)
-{
+TEST_F(Search, DeviceAnsweringTheQueryIsListedAndNoMessageFollows) {
     VELOMAR_REQUIRE_ISOLATION();
     UdpSocket device;
     device.bind(QStringLiteral("127.0.0.2"), kDevicePort);

@@ -9,55 +9,61 @@ using Event = RecordingPlatform::Event;
 
 namespace {
 
-const QString kEdited = QStringLiteral("You do not apply the new ip. so, This time use the previous IP");
+const QString kEdited =
+    QStringLiteral("You do not apply the new ip. so, This time use the previous IP");
 
 class WebTelnet : public DetectTest {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         DetectTest::SetUp();
         rec.installedPrograms = {"arp", "x-terminal-emulator", "telnet"};
     }
     QPushButton* web() { return window->FlatButton4; }
     QPushButton* telnet() { return window->FlatButton5; }
     // The events as short texts, in order.
-    QStringList trail()
-    {
+    QStringList trail() {
         QStringList out;
         for (const Event& e : rec.events) {
             switch (e.kind) {
-            case Event::Program:
-                out << QStringLiteral("run %1 %2%3").arg(e.text, e.arguments.join(u'|'), e.hidden ? " hidden" : "");
-                break;
-            case Event::Sleep: out << QStringLiteral("sleep %1").arg(e.milliseconds); break;
-            case Event::Url: out << "url " + e.text; break;
-            case Event::Message: out << "message " + e.text; break;
-            case Event::Error: out << "error " + e.text; break;
-            default: out << "other";
+                case Event::Program:
+                    out << QStringLiteral("run %1 %2%3")
+                               .arg(e.text, e.arguments.join(u'|'), e.hidden ? " hidden" : "");
+                    break;
+                case Event::Sleep:
+                    out << QStringLiteral("sleep %1").arg(e.milliseconds);
+                    break;
+                case Event::Url:
+                    out << "url " + e.text;
+                    break;
+                case Event::Message:
+                    out << "message " + e.text;
+                    break;
+                case Event::Error:
+                    out << "error " + e.text;
+                    break;
+                default:
+                    out << "other";
             }
         }
         return out;
     }
 };
 
-TEST_F(WebTelnet, ButtonsCarryTheirTags)
-{
+TEST_F(WebTelnet, ButtonsCarryTheirTags) {
     EXPECT_EQ(web()->text(), "Web");
     EXPECT_EQ(web()->property("tag").toInt(), 11);
     EXPECT_EQ(telnet()->text(), "Telnet");
     EXPECT_EQ(telnet()->property("tag").toInt(), 12);
 }
 
-TEST_F(WebTelnet, EmptyTableGivesOnlyTheMessage)
-{
+TEST_F(WebTelnet, EmptyTableGivesOnlyTheMessage) {
     web()->click();
     telnet()->click();
     EXPECT_EQ(trail(), (QStringList{"message There is no Tervane.\r\nPlease search the Tervane.",
                                     "message There is no Tervane.\r\nPlease search the Tervane."}));
 }
 
-TEST_F(WebTelnet, UneditedRowOpensTheSameAddressWithoutMessage)
-{
+TEST_F(WebTelnet, UneditedRowOpensTheSameAddressWithoutMessage) {
     addDevices(3);
     goTo(1, Col::ColName);
     web()->click();
@@ -69,8 +75,7 @@ TEST_F(WebTelnet, UneditedRowOpensTheSameAddressWithoutMessage)
                                     "run x-terminal-emulator -e|telnet|198.18.1.11"}));
 }
 
-TEST_F(WebTelnet, EditedUnappliedIpWarnsAndUsesTheKnownIp)
-{
+TEST_F(WebTelnet, EditedUnappliedIpWarnsAndUsesTheKnownIp) {
     addDevices(1);
     goTo(0, Col::ColIp);
     type("198.18.9.9");
@@ -80,8 +85,9 @@ TEST_F(WebTelnet, EditedUnappliedIpWarnsAndUsesTheKnownIp)
     QStringList whenBoxShown;
     rec.onBox = [&](const Event&) { whenBoxShown = trail(); };
     telnet()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.9.9|00:1A:2B:3C:4D:00 hidden", "sleep 2000",
-                                    "message " + kEdited, "run x-terminal-emulator -e|telnet|198.18.1.10"}));
+    EXPECT_EQ(trail(),
+              (QStringList{"run arp -s|198.18.9.9|00:1A:2B:3C:4D:00 hidden", "sleep 2000",
+                           "message " + kEdited, "run x-terminal-emulator -e|telnet|198.18.1.10"}));
     EXPECT_EQ(whenBoxShown.size(), 3);
     rec.clear();
     web()->click();
@@ -89,12 +95,12 @@ TEST_F(WebTelnet, EditedUnappliedIpWarnsAndUsesTheKnownIp)
     EXPECT_EQ(trail()[2], "message " + kEdited);
 }
 
-TEST_F(WebTelnet, OtherTagStopsAfterTheMessageStep)
-{
+TEST_F(WebTelnet, OtherTagStopsAfterTheMessageStep) {
     addDevices(1);
     web()->setProperty("tag", 13);
     web()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.1.10|00:1A:2B:3C:4D:00 hidden", "sleep 2000"}));
+    EXPECT_EQ(trail(),
+              (QStringList{"run arp -s|198.18.1.10|00:1A:2B:3C:4D:00 hidden", "sleep 2000"}));
     rec.clear();
     model().setCellText(0, Col::ColIp, "198.18.7.7");
     web()->click();
@@ -102,16 +108,15 @@ TEST_F(WebTelnet, OtherTagStopsAfterTheMessageStep)
                                     "message " + kEdited}));
 }
 
-TEST_F(WebTelnet, NoTerminalInstalledStartsNothingAfterTheArpEntry)
-{
+TEST_F(WebTelnet, NoTerminalInstalledStartsNothingAfterTheArpEntry) {
     rec.installedPrograms = {"arp"};
     addDevices(1);
     telnet()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.1.10|00:1A:2B:3C:4D:00 hidden", "sleep 2000"}));
+    EXPECT_EQ(trail(),
+              (QStringList{"run arp -s|198.18.1.10|00:1A:2B:3C:4D:00 hidden", "sleep 2000"}));
 }
 
-TEST_F(WebTelnet, ShellCharactersReachTheProgramsAsOnePlainArgument)
-{
+TEST_F(WebTelnet, ShellCharactersReachTheProgramsAsOnePlainArgument) {
     addDevices(1);
     const QString odd = QStringLiteral("1.2.3.4';$(x)%|");  // 15 characters: kept whole
     model().setCellText(0, Col::ColIp, odd);
@@ -123,12 +128,13 @@ TEST_F(WebTelnet, ShellCharactersReachTheProgramsAsOnePlainArgument)
 }
 
 class WebTelnetAfterApply : public WebTelnet {
-protected:
-    DetectNetwork network() const override { return DetectNetwork{{QStringLiteral("127.0.0.1")}, kTestPort}; }
+  protected:
+    DetectNetwork network() const override {
+        return DetectNetwork{{QStringLiteral("127.0.0.1")}, kTestPort};
+    }
 };
 
-TEST_F(WebTelnetAfterApply, KnownIpIsTheAppliedAddress)
-{
+TEST_F(WebTelnetAfterApply, KnownIpIsTheAppliedAddress) {
     VELOMAR_REQUIRE_ISOLATION();
     addDevices(1);
     goTo(0, Col::ColIp);

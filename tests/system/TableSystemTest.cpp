@@ -29,26 +29,22 @@ const char* kFleet = R"({"devices": [
    "ip": "198.18.1.23", "gateway": "198.18.1.1", "mask": "255.255.0.0", "pelorin_ip": "0.0.0.0", "ports": 1}
 ]})";
 
-void runOutCountdown(TFormDetect& form)
-{
+void runOutCountdown(TFormDetect& form) {
     for (int tick = 0; tick < 10 && form.PnlTime->isVisibleTo(&form); ++tick) form.TimerFINDTimer();
 }
 
 // Searches and waits until `count` devices are listed, then ends the search.
-void searchAll(Lab& lab, TFormDetect& form, int count)
-{
+void searchAll(Lab& lab, TFormDetect& form, int count) {
     form.FlatButton2Click();
     ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() == count; })) << form.DeviceCount();
     runOutCountdown(form);
 }
 
-QString shown(TFormDetect& form, int row, int column)
-{
+QString shown(TFormDetect& form, int row, int column) {
     return form.devices().data(form.devices().index(row, column), Qt::DisplayRole).toString();
 }
 
-int rowOf(TFormDetect& form, const QString& mac)
-{
+int rowOf(TFormDetect& form, const QString& mac) {
     for (int r = 0; r < form.DeviceCount(); ++r) {
         if (form.devices().cellText(r, Col::ColMac) == mac) return r;
     }
@@ -57,8 +53,7 @@ int rowOf(TFormDetect& form, const QString& mac)
 
 }  // namespace
 
-TEST(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings)
-{
+TEST(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings) {
     VELOMAR_REQUIRE_LAB();
     Lab lab({.ifaces = 2});
     lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
@@ -125,8 +120,7 @@ TEST(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings)
     EXPECT_EQ(lab.received('S').size(), 4);
 }
 
-TEST(TableSystem, BadMaskInAnUntickedRowSendsNothing)
-{
+TEST(TableSystem, BadMaskInAnUntickedRowSendsNothing) {
     VELOMAR_REQUIRE_LAB();
     Lab lab;
     lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
@@ -147,8 +141,7 @@ TEST(TableSystem, BadMaskInAnUntickedRowSendsNothing)
     runOutCountdown(form);
 }
 
-TEST(TableSystem, SearchByIpListsTheDeviceAtThatAddress)
-{
+TEST(TableSystem, SearchByIpListsTheDeviceAtThatAddress) {
     VELOMAR_REQUIRE_LAB();
     Lab lab;
     lab.startEmulator({"--devices", "1"});
@@ -177,21 +170,19 @@ TEST(TableSystem, SearchByIpListsTheDeviceAtThatAddress)
 namespace {
 // Records everything, and really starts the ARP tool (only that).
 class RealArpPlatform : public RecordingPlatform {
-public:
+  public:
     explicit RealArpPlatform(Platform& real) : real_(real) {}
-    void startProgram(const QString& program, const QStringList& arguments, bool hidden) override
-    {
+    void startProgram(const QString& program, const QStringList& arguments, bool hidden) override {
         RecordingPlatform::startProgram(program, arguments, hidden);
         if (program.endsWith(QLatin1String("arp"))) real_.startProgram(program, arguments, hidden);
     }
     QString findProgram(const QString& name) override { return real_.findProgram(name); }
 
-private:
+  private:
     Platform& real_;
 };
 
-QString neighbours(const QString& address)
-{
+QString neighbours(const QString& address) {
     QProcess ip;
     ip.start(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("show"), address});
     ip.waitForFinished(3000);
@@ -199,8 +190,7 @@ QString neighbours(const QString& address)
 }
 }  // namespace
 
-TEST(TableSystem, WebAddsAStaticArpEntryForTheRow)
-{
+TEST(TableSystem, WebAddsAStaticArpEntryForTheRow) {
     VELOMAR_REQUIRE_LAB();
     Platform& real = platform();
     if (real.findProgram(QStringLiteral("arp")).isEmpty()) GTEST_SKIP() << "no arp tool here";
@@ -218,7 +208,8 @@ TEST(TableSystem, WebAddsAStaticArpEntryForTheRow)
     form.FlatButton4->click();
     EXPECT_TRUE(lab.waitFor([&] { return neighbours(ip).contains(QLatin1String("PERMANENT")); }))
         << neighbours(ip).toStdString();
-    EXPECT_TRUE(neighbours(ip).contains(QLatin1String("lladdr 00:1a:2b:3c:4d:02"))) << neighbours(ip).toStdString();
+    EXPECT_TRUE(neighbours(ip).contains(QLatin1String("lladdr 00:1a:2b:3c:4d:02")))
+        << neighbours(ip).toStdString();
     ASSERT_EQ(rec.events.size(), 3);
     EXPECT_EQ(rec.events[1].milliseconds, 2000);
     EXPECT_EQ(rec.events[2].text, "http://" + ip);
