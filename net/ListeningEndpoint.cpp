@@ -53,21 +53,23 @@ void ListeningEndpoint::sendTo(const QByteArray& datagram, const QString& addres
 
 void ListeningEndpoint::run()
 {
+    QByteArray datagram;
+    QString sender;
+    std::uint16_t senderPort = 0;
+    bool truncated = false;
     while (!stopping_) {
         // Slices of one second; close() also wakes the wait at once.
-        const auto r = socket_->waitReadable(1000);
-        if (r != UdpSocket::WaitResult::Readable) continue;
-        try {
-            QString sender;
-            std::uint16_t senderPort = 0;
-            bool truncated = false;
-            const QByteArray datagram = socket_->receive(kBufferSize, &sender, &senderPort, &truncated);
-            if (truncated || stopping_) continue;
-            handler_(datagram, sender, senderPort);
-        } catch (...) {
-            // An error while handling one datagram drops that datagram; the listener goes on.
+        if (socket_->waitReadable(1000) != UdpSocket::WaitResult::Readable) continue;
+        // Take everything that is queued before waiting again: one wait per burst, not per
+        // datagram, keeps the socket's queue short when many devices answer at once.
+        while (!stopping_ && socket_->tryReceive(kBufferSize, &datagram, &sender, &senderPort, &truncated)) {
+            if (truncated) continue;
+            try {
+                handler_(datagram, sender, senderPort);
+            } catch (...) {
+                // An error while handling one datagram drops that datagram; the listener goes on.
+            }
         }
     }
 }
-
 }  // namespace velomar

@@ -196,21 +196,45 @@ UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs)
 
 QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort, bool* truncated)
 {
+    QByteArray datagram;
+    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated)) {
+        throw SocketError(lastError());
+    }
+    return datagram;
+}
+
+bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress, std::uint16_t* senderPort,
+                           bool* truncated)
+{
+#ifdef _WIN32
+    // Winsock has no per-call non-blocking flag; ask whether anything is queued first.
+    u_long queued = 0;
+    if (ioctlsocket(d_->fd, FIONREAD, &queued) != 0 || queued == 0) return false;
+    return receiveOne(maxSize, 0, datagram, senderAddress, senderPort, truncated);
+#else
+    return receiveOne(maxSize, MSG_DONTWAIT, datagram, senderAddress, senderPort, truncated);
+#endif
+}
+
+bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
+                           std::uint16_t* senderPort, bool* truncated)
+{
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    const auto n = ::recvfrom(d_->fd, buffer.data(), static_cast<int>(buffer.size()), 0,
+    const auto n = ::recvfrom(d_->fd, buffer.data(), static_cast<int>(buffer.size()), flags,
                               reinterpret_cast<sockaddr*>(&sa), &len);
-    if (n < 0) throw SocketError(lastError());
+    if (n < 0) return false;
     if (truncated) *truncated = n > maxSize;
     buffer.truncate(static_cast<int>(n > maxSize ? maxSize : n));
+    *datagram = buffer;
     if (senderAddress) {
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
         *senderAddress = QString::fromLatin1(text);
     }
     if (senderPort) *senderPort = ntohs(sa.sin_port);
-    return buffer;
+    return true;
 }
 
 void UdpSocket::wake()

@@ -35,6 +35,9 @@ public:
     // Receives one datagram of at most maxSize bytes. A longer datagram is reported with
     // truncated = true (its tail is lost).
     QByteArray receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort, bool* truncated);
+    // The same without waiting: false when no datagram is queued (the outputs are untouched).
+    bool tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress, std::uint16_t* senderPort,
+                    bool* truncated);
     // Interrupts a waitReadable() running on another thread. Safe from any thread.
     void wake();
     void close();
@@ -42,6 +45,9 @@ public:
     void setReceiveBufferSize(int bytes);
 
 private:
+    bool receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
+                    std::uint16_t* senderPort, bool* truncated);
+
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
