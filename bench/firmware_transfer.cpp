@@ -17,9 +17,6 @@
 //
 // Usage: firmware_transfer [--rounds N] [--in-process]
 
-#include <net/if.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -39,6 +36,7 @@
 #include <vector>
 
 #include "app/FirmwareTransfer.h"
+#include "support/Isolation.h"
 #include "app/UnitDetect.h"
 #include "emulator/NetLab.h"
 #include "net/InterfaceEndpoints.h"
@@ -60,22 +58,7 @@ QString gLocal = QStringLiteral("127.0.0.1");
 std::uint16_t gWindowPort = 12057;
 const QByteArray kMac = QByteArray::fromHex("001A2B000001");
 
-bool Isolate() {
-    if (::unshare(CLONE_NEWNET) != 0) {
-        if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) return false;
-    }
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (s < 0) return false;
-    ifreq req{};
-    std::strncpy(req.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ::ioctl(s, SIOCGIFFLAGS, &req) == 0;
-    if (ok) {
-        req.ifr_flags |= IFF_UP;
-        ok = ::ioctl(s, SIOCSIFFLAGS, &req) == 0;
-    }
-    ::close(s);
-    return ok;
-}
+bool Isolate() { return test::IsolateNetwork(); }
 
 double CpuSeconds() {
     timespec ts{};

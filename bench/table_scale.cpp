@@ -14,9 +14,6 @@
 //
 //   sudo build/bench/table_scale [rows]      (default 10000)
 #include <malloc.h>
-#include <net/if.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,6 +35,7 @@
 #include "net/LocalAddresses.h"
 #include "platform/RecordingPlatform.h"
 #include "platform/UdpSocket.h"
+#include "support/Isolation.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 
@@ -46,17 +44,8 @@ using namespace velomar;
 namespace {
 
 bool isolate() {
-    if (::unshare(CLONE_NEWNET) != 0) return false;
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (s < 0) return false;
-    ifreq req{};
-    std::strncpy(req.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ::ioctl(s, SIOCGIFFLAGS, &req) == 0;
-    req.ifr_flags |= IFF_UP;
-    ok = ok && ::ioctl(s, SIOCSIFFLAGS, &req) == 0;
-    ::close(s);
     // Only loopback may be here.
-    return ok && LocalIPv4Addresses().isEmpty();
+    return test::IsolateNetwork() && LocalIPv4Addresses().isEmpty();
 }
 
 // Bytes allocated on the heap now (what the rows hold, free of the allocator's reuse).
