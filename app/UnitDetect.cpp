@@ -39,8 +39,15 @@ TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     udpServer_ = std::make_unique<ListeningEndpoint>(
         [this](const QByteArray& d, const QString& a, std::uint16_t p) { UDPServerUDPRead(d, a, p); },
         network.port);
+    udpServer_->setReceiveBufferRequest(network.receiveBuffer, network.mayExceedCeiling);
+    // The end of a burst: what arrived goes into the table now rather than at the next tick.
+    udpServer_->onQuiet = [this] { postTake(); };
     listenPort_ = network.port;
     buildUi();
+    takeTimer_ = new QTimer(this);
+    takeTimer_->setSingleShot(true);
+    takeTimer_->setInterval(kTakeIntervalMs);
+    connect(takeTimer_, &QTimer::timeout, this, &TFormDetect::TakeReceivedDevices);
 }
 
 TFormDetect::~TFormDetect()
@@ -102,6 +109,11 @@ void TFormDetect::buildUi()
     lblcount->setObjectName(QStringLiteral("lblcount"));
     lblcount->setAccessibleName(QStringLiteral("Device count"));
     lblcount->setGeometry(10, 508, 300, 22);
+
+    lblloss = new QLabel(this);
+    lblloss->setObjectName(QStringLiteral("lblloss"));
+    lblloss->setGeometry(320, 508, 649, 22);
+    lblloss->setStyleSheet(QStringLiteral("color: rgb(160, 0, 0);"));
 
     PnlTime = new QFrame(this);
     PnlTime->setObjectName(QStringLiteral("PnlTime"));
@@ -251,6 +263,7 @@ void TFormDetect::ClearDevices()
 {
     deviceCount_ = 0;
     devices_->ClearDevices();
+    lblloss->clear();
     selectedRow_ = 0;
     editingRow_ = -1;
     RGrid->viewport()->update();
@@ -262,6 +275,7 @@ void TFormDetect::StartSearch()
     if (configForm_) configForm_->CheckDevicePortFree();
     ClearDevices();
     OpenUDPServer();
+    dropsAtSearchStart_ = udpServer_->dropped().value_or(0);
     BroadcastFrame(endpoints_, DiscoveryRequest(), kDevicePort);
     searchBaseline_ = -1;
     SetSearching(true);
@@ -283,7 +297,23 @@ void TFormDetect::SetSearching(bool on)
         OpenUDPServer();
     } else {
         CloseUDPServer();
+        ReportLostReplies();
     }
+}
+
+void TFormDetect::ReportLostReplies()
+{
+    // Only where the system counts its drops; a search without loss says nothing.
+    const std::optional<std::uint64_t> dropped = udpServer_->dropped();
+    if (!dropped || *dropped <= dropsAtSearchStart_) {
+        lblloss->clear();
+        return;
+    }
+    const std::uint64_t lost = *dropped - dropsAtSearchStart_;
+    lblloss->setText(QStringLiteral("%1 %2 lost: this computer could not take them in time. "
+                                    "A new Search may find more devices.")
+                         .arg(lost)
+                         .arg(lost == 1 ? QStringLiteral("reply was") : QStringLiteral("replies were")));
 }
 
 void TFormDetect::TimerFINDTimer()
@@ -312,19 +342,24 @@ void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, s
     const auto reply = DiscoveryReply::decode(datagram);
     if (!reply) return;
     const DeviceTexts texts = DecodeDiscoveryTexts(*reply);
+    bool schedule = false;
     {
         std::lock_guard lock(receivedMutex_);
         received_.push_back(texts);
+        schedule = !std::exchange(takeScheduled_, true);
     }
-    postTake();
+    // While replies keep coming the table takes them a few times a second, so that the
+    // user-interface thread leaves the CPU to the listener; onQuiet takes the rest.
+    if (schedule) QMetaObject::invokeMethod(takeTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
 }
 
 void TFormDetect::postTake()
 {
-    // One pending take at a time: a burst of replies is taken into the table in one go.
-    if (takePosted_.testAndSetOrdered(0, 1)) {
-        QMetaObject::invokeMethod(this, [this] { TakeReceivedDevices(); }, Qt::QueuedConnection);
+    {
+        std::lock_guard lock(receivedMutex_);
+        if (received_.isEmpty()) return;
     }
+    QMetaObject::invokeMethod(this, &TFormDetect::TakeReceivedDevices, Qt::QueuedConnection);
 }
 
 void TFormDetect::TakeReceivedDevices()
@@ -332,9 +367,10 @@ void TFormDetect::TakeReceivedDevices()
     QVector<DeviceTexts> batch;
     {
         std::lock_guard lock(receivedMutex_);
-        takePosted_.storeRelease(0);
+        takeScheduled_ = false;
         batch.swap(received_);
     }
+    takeTimer_->stop();
     if (batch.isEmpty()) return;
     const int added = devices_->AddDevices(batch);
     if (added == 0) return;
@@ -358,6 +394,7 @@ void TFormDetect::FlatButton3Click()
         ClearDevices();
         searchBaseline_ = deviceCount_;
         OpenUDPServer();
+        dropsAtSearchStart_ = udpServer_->dropped().value_or(0);
         // Sent from the listening endpoint itself, so the answer comes back to port 2057;
         // without broadcast permission a broadcast address is refused by the system.
         udpServer_->setBroadcast(false);

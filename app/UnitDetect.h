@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "app/DeviceTable.h"
 #include "app/FirmwareReplySlot.h"
@@ -29,6 +30,10 @@ class TConfigForm;
 struct DetectNetwork {
     QStringList localAddresses;
     std::uint16_t port = 2057;
+    // The listening endpoint's receive buffer: the largest the system allows, unless a
+    // test or benchmark asks for what an ordinary workstation gets.
+    int receiveBuffer = ListeningEndpoint::kDefaultReceiveBuffer;
+    bool mayExceedCeiling = true;
     static DetectNetwork host();
 };
 
@@ -72,6 +77,9 @@ public:
     void CloseUDPServer();
     // Takes the entries the listener has decoded into the table (UI thread).
     void TakeReceivedDevices();
+    // How often the table takes new entries while replies keep arriving; when they stop,
+    // it takes them at once.
+    static constexpr int kTakeIntervalMs = 250;
 
 public slots:
     void FlatButton1Click();   // "Apply"
@@ -92,6 +100,7 @@ public:
     QFrame* PnlTime = nullptr;      // search countdown panel
     QLabel* PnlTimeCaption = nullptr;
     QLabel* lblcount = nullptr;
+    QLabel* lblloss = nullptr;      // replies the system dropped during the last search
     QLabel* FUWait = nullptr;
     QProgressBar* UpdateProgress = nullptr;
     DeviceTableView* RGrid = nullptr;
@@ -116,6 +125,8 @@ private:
     // Reports a user change of a row once per editing of that row.
     void userChangedRow(int row);
     void postTake();
+    // Says under the table whether the search that just ended lost replies.
+    void ReportLostReplies();
 
     TConfigForm* configForm_ = nullptr;
     std::unique_ptr<DeviceTableModel> devices_;
@@ -136,7 +147,10 @@ private:
     // takes them (on its next event, or when the endpoint closes).
     std::mutex receivedMutex_;
     QVector<DeviceTexts> received_;
-    QAtomicInt takePosted_{0};
+    bool takeScheduled_ = false;  // guarded by receivedMutex_
+    QTimer* takeTimer_ = nullptr;
+    // The listening endpoint's drop count when the running search began.
+    std::uint64_t dropsAtSearchStart_ = 0;
 };
 
 }  // namespace velomar

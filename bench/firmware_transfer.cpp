@@ -42,7 +42,7 @@
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"

@@ -34,7 +34,7 @@
 #include "app/UnitDetect.h"
 #include "net/LocalAddresses.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "support/Isolation.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"

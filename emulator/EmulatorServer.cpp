@@ -40,7 +40,7 @@ EmulatorServer::~EmulatorServer() {
 }
 
 void EmulatorServer::bind() {
-    socket_.setReceiveBufferSize(options_.receiveBuffer);
+    socket_.requestReceiveBuffer(options_.receiveBuffer, false);
     socket_.bind(QStringLiteral("0.0.0.0"), options_.port);
 }
 

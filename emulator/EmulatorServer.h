@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "emulator/EmulatedFleet.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 
 namespace velomar::emu {
 

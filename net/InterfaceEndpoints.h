@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 
 namespace velomar {
 

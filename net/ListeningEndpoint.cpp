@@ -4,6 +4,21 @@
 
 namespace velomar {
 
+namespace {
+// Datagrams taken per system call.
+constexpr int kBatchCapacity = 64;
+// Bytes of unhandled datagrams the listener keeps at most; past that it leaves them in the
+// socket's queue (and the system counts what it then drops).
+constexpr size_t kInboxLimit = 16 * 1024 * 1024;
+}  // namespace
+
+void ListeningEndpoint::Inbox::clear()
+{
+    bytes.clear();
+    entries.clear();
+    quiet = false;
+}
+
 ListeningEndpoint::ListeningEndpoint(Handler handler, std::uint16_t port)
     : handler_(std::move(handler)), port_(port)
 {
@@ -14,17 +29,30 @@ ListeningEndpoint::~ListeningEndpoint()
     close();
 }
 
+void ListeningEndpoint::setReceiveBufferRequest(int bytes, bool mayExceedCeiling)
+{
+    bufferRequest_ = bytes;
+    mayExceedCeiling_ = mayExceedCeiling;
+}
+
 void ListeningEndpoint::open()
 {
     if (open_) return;
     auto socket = std::make_unique<UdpSocket>();
     socket->setBroadcast(broadcast_);
-    socket->setReceiveBufferSize(4 * 1024 * 1024);
+    granted_ = socket->requestReceiveBuffer(bufferRequest_, mayExceedCeiling_);
     socket->bind(QStringLiteral("0.0.0.0"), port_);
     socket_ = std::move(socket);
+    droppedAtClose_.reset();
+    {
+        std::lock_guard lock(inboxMutex_);
+        inbox_.clear();
+        listenerDone_ = false;
+    }
     stopping_ = false;
     open_ = true;
-    thread_ = std::thread([this] { run(); });
+    delivery_ = std::thread([this] { deliver(); });
+    listener_ = std::thread([this] { listen(); });
 }
 
 void ListeningEndpoint::close()
@@ -33,10 +61,29 @@ void ListeningEndpoint::close()
     stopping_ = true;
     if (onClosing) onClosing();
     socket_->wake();
-    if (thread_.joinable()) thread_.join();
+    {
+        // Taken once so that a listener about to wait for room sees stopping_ or the wake-up.
+        std::lock_guard lock(inboxMutex_);
+    }
+    inboxTaken_.notify_all();
+    if (listener_.joinable()) listener_.join();
+    {
+        std::lock_guard lock(inboxMutex_);
+        listenerDone_ = true;
+    }
+    inboxFilled_.notify_all();
+    // What the listener took is handled before the close returns.
+    if (delivery_.joinable()) delivery_.join();
+    droppedAtClose_ = socket_->droppedCount();
     socket_->close();
     socket_.reset();
     open_ = false;
+}
+
+std::optional<std::uint64_t> ListeningEndpoint::dropped() const
+{
+    if (open_ && socket_) return socket_->droppedCount();
+    return droppedAtClose_;
 }
 
 void ListeningEndpoint::setBroadcast(bool on)
@@ -51,25 +98,84 @@ void ListeningEndpoint::sendTo(const QByteArray& datagram, const QString& addres
     socket_->sendTo(datagram, address, port);
 }
 
-void ListeningEndpoint::run()
+void ListeningEndpoint::listen()
 {
-    QByteArray datagram;
-    QString sender;
-    std::uint16_t senderPort = 0;
-    bool truncated = false;
+    ReceiveBatch batch(kBatchCapacity, kBufferSize);
+    bool heardSinceQuiet = false;
     while (!stopping_) {
-        // Slices of one second; close() also wakes the wait at once.
-        if (socket_->waitReadable(1000) != UdpSocket::WaitResult::Readable) continue;
-        // Take everything that is queued before waiting again: one wait per burst, not per
-        // datagram, keeps the socket's queue short when many devices answer at once.
-        while (!stopping_ && socket_->tryReceive(kBufferSize, &datagram, &sender, &senderPort, &truncated)) {
-            if (truncated) continue;
+        // Slices of one second; close() also wakes the wait at once. After a datagram the
+        // wait is short, to notice the end of a burst.
+        const auto waited = socket_->waitReadable(heardSinceQuiet ? kQuietMs : 1000);
+        if (waited == UdpSocket::WaitResult::Timeout) {
+            if (heardSinceQuiet) markQuiet();
+            heardSinceQuiet = false;
+            continue;
+        }
+        if (waited != UdpSocket::WaitResult::Readable) continue;
+        // Take everything that is queued before waiting again.
+        int taken = 0;
+        do {
+            taken = socket_->receiveBatch(batch);
+            if (taken > 0) {
+                store(batch);
+                heardSinceQuiet = true;
+            }
+        } while (taken == batch.capacity() && !stopping_);
+    }
+}
+
+void ListeningEndpoint::store(const ReceiveBatch& batch)
+{
+    {
+        std::unique_lock lock(inboxMutex_);
+        inboxTaken_.wait(lock, [&] { return inbox_.bytes.size() < kInboxLimit || stopping_; });
+        for (int i = 0; i < batch.size(); ++i) {
+            const ReceiveBatch::Datagram& d = batch[i];
+            if (d.truncated) continue;
+            inbox_.entries.push_back({inbox_.bytes.size(), d.length, d.senderIp, d.senderPort});
+            inbox_.bytes.insert(inbox_.bytes.end(), d.data, d.data + d.length);
+        }
+    }
+    inboxFilled_.notify_one();
+}
+
+void ListeningEndpoint::markQuiet()
+{
+    {
+        std::lock_guard lock(inboxMutex_);
+        inbox_.quiet = true;
+    }
+    inboxFilled_.notify_one();
+}
+
+void ListeningEndpoint::deliver()
+{
+    // The handler's work can wait while a burst arrives; the listener's cannot.
+    LowerCurrentThreadPriority();
+    Inbox work;
+    for (;;) {
+        {
+            std::unique_lock lock(inboxMutex_);
+            inboxFilled_.wait(lock, [&] { return !inbox_.entries.empty() || inbox_.quiet || listenerDone_; });
+            if (inbox_.entries.empty() && !inbox_.quiet && listenerDone_) return;
+            std::swap(work, inbox_);
+        }
+        inboxTaken_.notify_one();
+        for (const Inbox::Entry& e : work.entries) {
             try {
-                handler_(datagram, sender, senderPort);
+                handler_(QByteArray(work.bytes.data() + e.offset, e.length), Ipv4Text(e.senderIp), e.senderPort);
             } catch (...) {
                 // An error while handling one datagram drops that datagram; the listener goes on.
             }
         }
+        if (work.quiet && onQuiet) {
+            try {
+                onQuiet();
+            } catch (...) {
+            }
+        }
+        work.clear();
     }
 }
+
 }  // namespace velomar

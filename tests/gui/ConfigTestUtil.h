@@ -14,7 +14,7 @@
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/NetworkRecord.h"

@@ -13,7 +13,7 @@
 
 #include "app/UnitDetect.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/DiscoveryReply.h"
 

@@ -10,7 +10,7 @@
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
@@ -153,4 +153,53 @@ TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo)
     EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
     EXPECT_TRUE(w.FlatPanel1->isEnabled());
     EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound());
+}
+
+TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    RecordingPlatform rec;
+    ScopedPlatform scoped(&rec);
+    DetectNetwork network{{"127.0.0.1"}, 2057};
+    // The smallest queue the system gives: a burst overflows it however fast we drain.
+    network.receiveBuffer = 1024;
+    network.mayExceedCeiling = false;
+    TFormDetect w(network);
+    UdpSocket device;
+    device.bind("127.0.0.2", 0);
+
+    // A small fleet that answers at a device's pace loses nothing and says nothing.
+    w.FlatButton2Click();
+    for (int n = 1; n <= 12; ++n) {
+        device.sendTo(reply(n), "127.0.0.1", 2057);
+        QThread::msleep(2);
+    }
+    QThread::msleep(50);
+    w.FlatButton6Click();
+    EXPECT_EQ(w.DeviceCount(), 12);
+    EXPECT_EQ(w.lblloss->text(), "");
+
+    w.FlatButton2Click();
+    constexpr int kBurst = 2000;
+    for (int n = 0; n < kBurst; ++n) {
+        QByteArray d = reply(n % 256);
+        d[6] = static_cast<char>(n / 256);  // MAC 00-1A-2B-3C-hh-ll: kBurst distinct devices
+        device.sendTo(d, "127.0.0.1", 2057);
+    }
+    QThread::msleep(200);
+    w.FlatButton6Click();
+    const auto lost = w.udpServer().dropped();
+    ASSERT_TRUE(lost.has_value());
+    ASSERT_GT(*lost, 0u);
+    EXPECT_EQ(w.DeviceCount() + static_cast<int>(*lost), kBurst);
+    EXPECT_EQ(w.lblloss->text(), QStringLiteral("%1 replies were lost: this computer could not take them in "
+                                                "time. A new Search may find more devices.")
+                                     .arg(*lost));
+    // The count itself stays as it always reads.
+    EXPECT_EQ(w.lblcount->text(), QStringLiteral("Current : %1").arg(w.DeviceCount()));
+    EXPECT_TRUE(rec.boxes().isEmpty());
+    // The next search starts without the old line.
+    w.FlatButton2Click();
+    EXPECT_EQ(w.lblloss->text(), "");
+    w.FlatButton6Click();
 }

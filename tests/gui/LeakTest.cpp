@@ -6,7 +6,7 @@
 
 #include "app/UnitDetect.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "support/Isolation.h"
 

@@ -6,7 +6,7 @@
 
 #include "DetectTestUtil.h"
 #include "app/UnitSearchIP.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
 

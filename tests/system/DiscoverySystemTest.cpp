@@ -9,7 +9,7 @@
 
 #include "app/UnitDetect.h"
 #include "platform/RecordingPlatform.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "support/Lab.h"

@@ -14,7 +14,7 @@
 #include "emulator/EmulatorServer.h"
 #include "emulator/FleetFile.h"
 #include "emulator/NetLab.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/DeviceName.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
@@ -144,7 +144,7 @@ TEST(EmulatorServer, FloodSendsExactlyItsCountToTheTarget) {
     o.floodMaxSize = 2000;
     o.floodWithoutReplies = true;
     UdpSocket client;
-    client.setReceiveBufferSize(4 * 1024 * 1024);
+    client.requestReceiveBuffer(4 * 1024 * 1024, false);
     client.bind("127.0.0.1", kClientPort);
     RunningServer running(GenerateFleet(1), o);
     const auto flood = receive(client, 300);

@@ -4,12 +4,13 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 
 #include "net/BlockingHandOver.h"
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
-#include "platform/UdpSocket.h"
+#include "net/UdpSocket.h"
 #include "protocol/Errors.h"
 #include "support/Isolation.h"
 
@@ -68,6 +69,62 @@ TEST(ListeningEndpoint, OpenAndCloseAreIdempotentAndDatagramsArriveWhole)
     EXPECT_EQ(got[0], big);
     EXPECT_EQ(got[1], QByteArray("\x02g\x03"));
     EXPECT_EQ(sender, "127.0.0.1");
+}
+
+// Datagram i of a burst: its number first, then a fill whose length varies with i.
+QByteArray numbered(int i)
+{
+    const int size = i % 97 == 0 ? 8192 : 4 + (i * 37) % 1400;
+    QByteArray d(size, static_cast<char>('a' + i % 26));
+    std::memcpy(d.data(), &i, sizeof i);
+    return d;
+}
+
+TEST(ListeningEndpoint, ABurstLargerThanTheQueueArrivesWholeAndInOrder)
+{
+    VELOMAR_REQUIRE_ISOLATION();
+    constexpr int kCount = 4000;
+    std::mutex m;
+    QList<QByteArray> got;
+    std::atomic<int> quiets{0};
+    ListeningEndpoint ep([&](const QByteArray& d, const QString&, std::uint16_t) {
+        std::lock_guard lock(m);
+        got << d;
+    });
+    ep.onQuiet = [&] { ++quiets; };
+    // A queue of a few datagrams: only a listener that drains while they arrive takes them.
+    ep.setReceiveBufferRequest(16384, false);
+    ep.open();
+    EXPECT_LE(ep.receiveBufferGranted(), 65536);
+    UdpSocket tx;
+    tx.bind("127.0.0.1", 0);
+    for (int i = 0; i < kCount; ++i) {
+        // The sender keeps at most four datagrams ahead of the handler, well within the queue.
+        ASSERT_TRUE(waitUntil([&] {
+            std::lock_guard lock(m);
+            return got.size() >= i - 4;
+        }));
+        tx.sendTo(numbered(i), "127.0.0.1", kPort);
+    }
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m);
+        return got.size() == kCount;
+    }));
+    // Then a burst with nobody pacing it, into the large queue the product asks for: it is
+    // taken in batches.
+    ep.close();
+    ep.setReceiveBufferRequest(ListeningEndpoint::kDefaultReceiveBuffer, true);
+    ep.open();
+    quiets = 0;
+    for (int i = kCount; i < 2 * kCount; ++i) tx.sendTo(numbered(i), "127.0.0.1", kPort);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m);
+        return got.size() == 2 * kCount && quiets > 0;
+    }));
+    ep.close();
+    ASSERT_EQ(got.size(), 2 * kCount);
+    for (int i = 0; i < 2 * kCount; ++i) ASSERT_EQ(got[i], numbered(i)) << "datagram " << i;
+    EXPECT_EQ(ep.dropped().value_or(0), 0u);
 }
 
 TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason)

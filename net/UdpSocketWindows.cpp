@@ -1,27 +1,11 @@
-#include "platform/UdpSocket.h"
-
-#include <atomic>
-#include <cerrno>
-#include <cstring>
-
-#include "protocol/Errors.h"
-
-#ifdef _WIN32
+// The native UDP socket on Windows (Winsock 2).
 #include <winsock2.h>
 #include <ws2tcpip.h>
-using socket_t = SOCKET;
-using socklen_t = int;
-constexpr socket_t kInvalid = INVALID_SOCKET;
-#else
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-using socket_t = int;
-constexpr socket_t kInvalid = -1;
-#endif
+
+#include <atomic>
+
+#include "net/UdpSocket.h"
+#include "protocol/Errors.h"
 
 namespace velomar {
 
@@ -29,18 +13,13 @@ namespace {
 
 QString lastError()
 {
-#ifdef _WIN32
     const int code = WSAGetLastError();
     char* msg = nullptr;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<LPSTR>(&msg), 0, nullptr);
+                   nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&msg), 0, nullptr);
     QString text = msg ? QString::fromLocal8Bit(msg).trimmed() : QStringLiteral("Socket error");
     LocalFree(msg);
     return QStringLiteral("Socket Error # %1\n%2").arg(code).arg(text);
-#else
-    const int code = errno;
-    return QStringLiteral("Socket Error # %1\n%2").arg(code).arg(QString::fromLocal8Bit(std::strerror(code)));
-#endif
 }
 
 sockaddr_in makeAddress(const QString& address, std::uint16_t port)
@@ -55,7 +34,6 @@ sockaddr_in makeAddress(const QString& address, std::uint16_t port)
     return sa;
 }
 
-#ifdef _WIN32
 struct WinsockInit {
     WinsockInit()
     {
@@ -63,49 +41,54 @@ struct WinsockInit {
         WSAStartup(MAKEWORD(2, 2), &data);
     }
 };
-void closeSocket(socket_t s) { closesocket(s); }
-#else
-void closeSocket(socket_t s) { ::close(s); }
-#endif
 
 }  // namespace
 
+struct ReceiveBatch::Native {};
+
+ReceiveBatch::ReceiveBatch(int capacity, int maxSize)
+    : capacity_(capacity),
+      maxSize_(maxSize),
+      // A byte more than the slots need: a receive asks for a byte past the slot to see that
+      // a datagram was too long.
+      storage_(static_cast<size_t>(capacity) * static_cast<size_t>(maxSize) + 1),
+      datagrams_(static_cast<size_t>(capacity)),
+      native_(std::make_unique<Native>())
+{
+}
+
+ReceiveBatch::~ReceiveBatch() = default;
+
 struct UdpSocket::Impl {
-    socket_t fd = kInvalid;
+    SOCKET fd = INVALID_SOCKET;
     bool bound = false;
     bool broadcast = false;
-#ifndef _WIN32
-    int wakePipe[2] = {-1, -1};
-#endif
     std::atomic<bool> wakeRequested{false};
 
     void ensureSocket()
     {
-#ifdef _WIN32
         static WinsockInit init;
-#endif
-        if (fd != kInvalid) return;
+        if (fd != INVALID_SOCKET) return;
         fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        if (fd == kInvalid) throw SocketError(lastError());
-#ifndef _WIN32
-        if (::pipe(wakePipe) != 0) {
-            const QString err = lastError();
-            closeSocket(fd);
-            fd = kInvalid;
-            throw SocketError(err);
-        }
-        for (int p : wakePipe) ::fcntl(p, F_SETFL, ::fcntl(p, F_GETFL) | O_NONBLOCK);
-#endif
+        if (fd == INVALID_SOCKET) throw SocketError(lastError());
         applyBroadcast();
     }
 
     void applyBroadcast()
     {
-        if (fd == kInvalid) return;
-        int on = broadcast ? 1 : 0;
+        if (fd == INVALID_SOCKET) return;
+        BOOL on = broadcast ? TRUE : FALSE;
         if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
             throw SocketError(lastError());
         }
+    }
+
+    // Winsock has no per-call non-blocking flag; ask whether anything is queued first.
+    bool queued() const
+    {
+        u_long bytes = 0;
+        WSAPOLLFD p{fd, POLLRDNORM, 0};
+        return ioctlsocket(fd, FIONREAD, &bytes) == 0 && (bytes > 0 || WSAPoll(&p, 1, 0) > 0);
     }
 };
 
@@ -120,10 +103,8 @@ void UdpSocket::bind(const QString& address, std::uint16_t port)
 {
     d_->ensureSocket();
     const sockaddr_in sa = makeAddress(address, port);
-#ifdef _WIN32
     BOOL exclusive = TRUE;
     ::setsockopt(d_->fd, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-#endif
     if (::bind(d_->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         const QString err = lastError();
         close();
@@ -139,9 +120,9 @@ bool UdpSocket::isBound() const
 
 std::uint16_t UdpSocket::localPort() const
 {
-    if (d_->fd == kInvalid) return 0;
+    if (d_->fd == INVALID_SOCKET) return 0;
     sockaddr_in sa{};
-    socklen_t len = sizeof sa;
+    int len = sizeof sa;
     if (::getsockname(d_->fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
     return ntohs(sa.sin_port);
 }
@@ -161,59 +142,37 @@ void UdpSocket::sendTo(const QByteArray& datagram, const QString& address, std::
 {
     d_->ensureSocket();
     const sockaddr_in sa = makeAddress(address, port);
-    const auto sent = ::sendto(d_->fd, datagram.constData(), static_cast<int>(datagram.size()), 0,
-                               reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-    if (sent < 0) throw SocketError(lastError());
+    const int sent = ::sendto(d_->fd, datagram.constData(), static_cast<int>(datagram.size()), 0,
+                              reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    if (sent == SOCKET_ERROR) throw SocketError(lastError());
     if (sent != datagram.size()) throw SocketError(QStringLiteral("Socket Error: datagram was sent incompletely"));
 }
 
 UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs)
 {
-    if (d_->fd == kInvalid) return WaitResult::Woken;
-#ifdef _WIN32
+    if (d_->fd == INVALID_SOCKET) return WaitResult::Woken;
     // Winsock cannot poll a pipe; wait in short slices and look at the wake request.
     const int slice = 50;
     for (int waited = 0; waited < timeoutMs; waited += slice) {
         if (d_->wakeRequested.exchange(false)) return WaitResult::Woken;
         WSAPOLLFD p{d_->fd, POLLRDNORM, 0};
-        const int r = WSAPoll(&p, 1, slice);
-        if (r > 0) return WaitResult::Readable;
+        if (WSAPoll(&p, 1, slice) > 0) return WaitResult::Readable;
     }
     return WaitResult::Timeout;
-#else
-    pollfd fds[2] = {{d_->fd, POLLIN, 0}, {d_->wakePipe[0], POLLIN, 0}};
-    const int r = ::poll(fds, 2, timeoutMs);
-    if (r <= 0) return WaitResult::Timeout;
-    if (fds[1].revents != 0) {
-        char drain[64];
-        while (::read(d_->wakePipe[0], drain, sizeof drain) > 0) {
-        }
-        return WaitResult::Woken;
-    }
-    return WaitResult::Readable;
-#endif
 }
 
 QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort, bool* truncated)
 {
     QByteArray datagram;
-    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated)) {
-        throw SocketError(lastError());
-    }
+    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated)) throw SocketError(lastError());
     return datagram;
 }
 
 bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress, std::uint16_t* senderPort,
                            bool* truncated)
 {
-#ifdef _WIN32
-    // Winsock has no per-call non-blocking flag; ask whether anything is queued first.
-    u_long queued = 0;
-    if (ioctlsocket(d_->fd, FIONREAD, &queued) != 0 || queued == 0) return false;
+    if (!d_->queued()) return false;
     return receiveOne(maxSize, 0, datagram, senderAddress, senderPort, truncated);
-#else
-    return receiveOne(maxSize, MSG_DONTWAIT, datagram, senderAddress, senderPort, truncated);
-#endif
 }
 
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
@@ -221,50 +180,72 @@ bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString
 {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);
     sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    const auto n = ::recvfrom(d_->fd, buffer.data(), static_cast<int>(buffer.size()), flags,
-                              reinterpret_cast<sockaddr*>(&sa), &len);
-    if (n < 0) return false;
+    int len = sizeof sa;
+    int n = ::recvfrom(d_->fd, buffer.data(), static_cast<int>(buffer.size()), flags,
+                       reinterpret_cast<sockaddr*>(&sa), &len);
+    // Winsock fails a datagram longer than the buffer with WSAEMSGSIZE, having kept its head.
+    const bool tooLong = n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE;
+    if (n == SOCKET_ERROR && !tooLong) return false;
+    if (tooLong) n = maxSize + 1;
     if (truncated) *truncated = n > maxSize;
-    buffer.truncate(static_cast<int>(n > maxSize ? maxSize : n));
+    buffer.truncate(n > maxSize ? maxSize : n);
     *datagram = buffer;
-    if (senderAddress) {
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
-        *senderAddress = QString::fromLatin1(text);
-    }
+    if (senderAddress) *senderAddress = Ipv4Text(ntohl(sa.sin_addr.s_addr));
     if (senderPort) *senderPort = ntohs(sa.sin_port);
     return true;
+}
+
+int UdpSocket::receiveBatch(ReceiveBatch& batch)
+{
+    batch.size_ = 0;
+    if (d_->fd == INVALID_SOCKET) return 0;
+    while (batch.size_ < batch.capacity_ && d_->queued()) {
+        char* buffer = batch.storage_.data() + static_cast<size_t>(batch.size_) * static_cast<size_t>(batch.maxSize_);
+        sockaddr_in sa{};
+        int len = sizeof sa;
+        int n = ::recvfrom(d_->fd, buffer, batch.maxSize_ + 1, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+        const bool tooLong = n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE;
+        if (n == SOCKET_ERROR && !tooLong) break;
+        if (tooLong) n = batch.maxSize_ + 1;
+        batch.datagrams_[static_cast<size_t>(batch.size_)] = {buffer, n > batch.maxSize_ ? batch.maxSize_ : n,
+                                                              n > batch.maxSize_, ntohl(sa.sin_addr.s_addr),
+                                                              ntohs(sa.sin_port)};
+        ++batch.size_;
+    }
+    return batch.size_;
 }
 
 void UdpSocket::wake()
 {
     d_->wakeRequested = true;
-#ifndef _WIN32
-    if (d_->wakePipe[1] >= 0) {
-        const char c = 1;
-        [[maybe_unused]] auto r = ::write(d_->wakePipe[1], &c, 1);
-    }
-#endif
 }
 
 void UdpSocket::close()
 {
-    if (d_->fd != kInvalid) closeSocket(d_->fd);
-    d_->fd = kInvalid;
+    if (d_->fd != INVALID_SOCKET) closesocket(d_->fd);
+    d_->fd = INVALID_SOCKET;
     d_->bound = false;
-#ifndef _WIN32
-    for (int& p : d_->wakePipe) {
-        if (p >= 0) ::close(p);
-        p = -1;
-    }
-#endif
 }
 
-void UdpSocket::setReceiveBufferSize(int bytes)
+int UdpSocket::requestReceiveBuffer(int bytes, bool)
 {
+    // Windows has no system-wide ceiling below a request of this size: it grants it.
     d_->ensureSocket();
     ::setsockopt(d_->fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    int granted = 0;
+    int len = sizeof granted;
+    if (::getsockopt(d_->fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &len) != 0) return 0;
+    return granted;
+}
+
+std::optional<std::uint64_t> UdpSocket::droppedCount() const
+{
+    return std::nullopt;  // Winsock does not tell
+}
+
+void LowerCurrentThreadPriority()
+{
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 }  // namespace velomar
