@@ -42,6 +42,14 @@ TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     udpServer_->setReceiveBufferRequest(network.receiveBuffer, network.mayExceedCeiling);
     // The end of a burst: what arrived goes into the table now rather than at the next tick.
     udpServer_->onQuiet = [this] { postTake(); };
+    // A firmware reply goes into its slot straight from the listener: the transfer waits
+    // for it before it sends the next block.
+    udpServer_->takeDirectly = [this](const char* data, int length) {
+        const QByteArray datagram = QByteArray::fromRawData(data, length);
+        if (ReplyLetter(datagram) != Letter::FirmwareReply) return false;
+        firmwareReply_.store(QByteArray(data, length));
+        return true;
+    };
     listenPort_ = network.port;
     buildUi();
     takeTimer_ = new QTimer(this);
@@ -276,23 +284,37 @@ void TFormDetect::StartSearch()
     ClearDevices();
     OpenUDPServer();
     dropsAtSearchStart_ = udpServer_->dropped().value_or(0);
-    BroadcastFrame(endpoints_, DiscoveryRequest(), kDevicePort);
+    // The window shows the search before the request leaves: painting it while a burst of
+    // replies arrives would take the CPU from the listener.
+    ShowSearching(true);
+    if (isVisible()) repaint();
+    try {
+        BroadcastFrame(endpoints_, DiscoveryRequest(), kDevicePort);
+    } catch (...) {
+        ShowSearching(false);
+        throw;
+    }
     searchBaseline_ = -1;
     SetSearching(true);
 }
 
-void TFormDetect::SetSearching(bool on)
+void TFormDetect::ShowSearching(bool on)
 {
     searchCountdown_ = 10;
     PnlTimeCaption->setText(QStringLiteral("        Remain timeout = 10sec"));
     PnlTime->setVisible(on);
+    FlatPanel1->setEnabled(!on);
+    FlatPanel2->setEnabled(!on);
+}
+
+void TFormDetect::SetSearching(bool on)
+{
+    ShowSearching(on);
     if (on) {
         TimerFIND->start();
     } else {
         TimerFIND->stop();
     }
-    FlatPanel1->setEnabled(!on);
-    FlatPanel2->setEnabled(!on);
     if (on) {
         OpenUDPServer();
     } else {

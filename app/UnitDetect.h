@@ -117,6 +117,8 @@ public:
 
 private:
     void buildUi();
+    // The search's look: countdown panel, toolbar and table (no timer, no endpoint).
+    void ShowSearching(bool on);
     // Steps shared by "Configure" and the double-click: the selected row's device into the
     // dialog, UDPServer closed. False when there is nothing to open (or the dialog is
     // already open without modality and was only brought forward).

@@ -1,5 +1,7 @@
 #include "net/ListeningEndpoint.h"
 
+#include <chrono>
+
 #include "protocol/Errors.h"
 
 namespace velomar {
@@ -101,6 +103,7 @@ void ListeningEndpoint::sendTo(const QByteArray& datagram, const QString& addres
 void ListeningEndpoint::listen()
 {
     ReceiveBatch batch(kBatchCapacity, kBufferSize);
+    static_assert(kBatchCapacity <= 64, "store() marks a batch on the stack");
     bool heardSinceQuiet = false;
     while (!stopping_) {
         // Slices of one second; close() also wakes the wait at once. After a datagram the
@@ -112,31 +115,75 @@ void ListeningEndpoint::listen()
             continue;
         }
         if (waited != UdpSocket::WaitResult::Readable) continue;
-        // Take everything that is queued before waiting again.
-        int taken = 0;
-        do {
-            taken = socket_->receiveBatch(batch);
-            if (taken > 0) {
-                store(batch);
-                heardSinceQuiet = true;
-            }
-        } while (taken == batch.capacity() && !stopping_);
+        const Drained drained = drain(batch);
+        heardSinceQuiet = heardSinceQuiet || drained != Drained::Nothing;
+        // A burst that ran dry while the listener kept looking is over already.
+        if (drained == Drained::BurstEnded) {
+            markQuiet();
+            heardSinceQuiet = false;
+        }
     }
+}
+
+ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch)
+{
+    using Clock = std::chrono::steady_clock;
+    // Once more than one datagram was waiting, a burst is arriving: the listener keeps
+    // looking for the next datagrams for a while instead of going to sleep, because being
+    // woken again per datagram (slower still on a virtual machine) is how a queue overflows.
+    constexpr auto kBurstSpin = std::chrono::microseconds(500);
+    // The delivery thread is woken when the burst is over, or when what waits for it has
+    // waited this long, so that it does not take turns with the listener meanwhile.
+    constexpr auto kHoldAtMost = std::chrono::milliseconds(100);
+    bool took = false;
+    bool burst = false;
+    auto lastArrival = Clock::now();
+    auto held = lastArrival;
+    while (!stopping_) {
+        const int taken = socket_->receiveBatch(batch);
+        if (taken > 0) {
+            store(batch);
+            if (!took) held = Clock::now();
+            took = true;
+            burst = burst || taken > 1;
+            if (!burst) break;
+            lastArrival = Clock::now();
+            if (lastArrival - held > kHoldAtMost) {
+                inboxFilled_.notify_one();
+                held = lastArrival;
+            }
+            continue;
+        }
+        if (!burst) break;
+        if (Clock::now() - lastArrival > kBurstSpin) {
+            inboxFilled_.notify_one();
+            return Drained::BurstEnded;
+        }
+    }
+    if (took) inboxFilled_.notify_one();
+    return took ? Drained::Some : Drained::Nothing;
 }
 
 void ListeningEndpoint::store(const ReceiveBatch& batch)
 {
-    {
-        std::unique_lock lock(inboxMutex_);
-        inboxTaken_.wait(lock, [&] { return inbox_.bytes.size() < kInboxLimit || stopping_; });
-        for (int i = 0; i < batch.size(); ++i) {
-            const ReceiveBatch::Datagram& d = batch[i];
-            if (d.truncated) continue;
-            inbox_.entries.push_back({inbox_.bytes.size(), d.length, d.senderIp, d.senderPort});
-            inbox_.bytes.insert(inbox_.bytes.end(), d.data, d.data + d.length);
-        }
+    // What is taken directly is taken before the inbox's lock, which it need not wait for.
+    bool queued[kBatchCapacity];
+    for (int i = 0; i < batch.size(); ++i) {
+        const ReceiveBatch::Datagram& d = batch[i];
+        queued[i] = !d.truncated && !(takeDirectly && takeDirectly(d.data, d.length));
     }
-    inboxFilled_.notify_one();
+    std::unique_lock lock(inboxMutex_);
+    // Room first: past the limit the delivery thread has to take what waits.
+    if (inbox_.bytes.size() >= kInboxLimit) {
+        inboxFilled_.notify_one();
+        inboxTaken_.wait(lock, [&] { return inbox_.bytes.size() < kInboxLimit || stopping_; });
+    }
+    for (int i = 0; i < batch.size(); ++i) {
+        if (!queued[i]) continue;
+        const ReceiveBatch::Datagram& d = batch[i];
+        inbox_.entries.push_back({inbox_.bytes.size(), d.length, d.senderIp, d.senderPort});
+        inbox_.bytes.insert(inbox_.bytes.end(), d.data, d.data + d.length);
+    }
 }
 
 void ListeningEndpoint::markQuiet()

@@ -1,14 +1,14 @@
 #include "net/UdpSocket.h"
 
+#include "protocol/Codecs.h"
+
 namespace velomar {
 
 QString Ipv4Text(std::uint32_t address)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
+    const char bytes[4] = {static_cast<char>(address >> 24), static_cast<char>(address >> 16),
+                           static_cast<char>(address >> 8), static_cast<char>(address)};
+    return BytesToIp(QByteArray::fromRawData(bytes, 4));
 }
 
 }  // namespace velomar

@@ -124,8 +124,19 @@ int HexPairToByte(const QString& text)
 
 QString BytesToIp(const QByteArray& bytes)
 {
-    auto b = [&](int i) { return static_cast<unsigned char>(bytes.at(i)); };
-    return QStringLiteral("%1.%2.%3.%4").arg(b(0)).arg(b(1)).arg(b(2)).arg(b(3));
+    // Written out by hand: a burst of replies decodes four addresses each, and QString::arg
+    // made that the listener's largest cost.
+    QString out(15, Qt::Uninitialized);
+    QChar* at = out.data();
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) *at++ = u'.';
+        const auto b = static_cast<unsigned char>(bytes.at(i));
+        if (b >= 100) *at++ = QChar(u'0' + b / 100);
+        if (b >= 10) *at++ = QChar(u'0' + b / 10 % 10);
+        *at++ = QChar(u'0' + b % 10);
+    }
+    out.truncate(static_cast<int>(at - out.constData()));
+    return out;
 }
 
 namespace {
@@ -202,9 +213,13 @@ QString BytesToWord(const QByteArray& bytes)
 QString MacToText(const QByteArray& mac6)
 {
     const QString hex = BytesToHex(mac6, 6);
-    QStringList pairs;
-    for (int i = 0; i < hex.size(); i += 2) pairs << hex.mid(i, 2);
-    return pairs.join(u'-');
+    QString out;
+    out.reserve(17);
+    for (int i = 0; i < hex.size(); i += 2) {
+        if (i > 0) out += u'-';
+        out += QStringView(hex).mid(i, 2);
+    }
+    return out;
 }
 
 QByteArray TargetMac(const QString& macText)
