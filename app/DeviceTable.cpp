@@ -122,10 +122,13 @@ bool DeviceTableModel::AddDevice(const DeviceTexts& device) {
 
 int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
     QVector<DeviceEntry> fresh;
-    QHash<QString, int> freshMacs;
+    fresh.reserve(devices.size());
+    macIndex_.reserve(macIndex_.size() + devices.size());
     for (const DeviceTexts& d : devices) {
         const QString mac = cut(ColMac, d.mac);
-        if (macIndex_.contains(mac) || freshMacs.contains(mac)) continue;
+        // The index takes the new row at once, so a MAC twice in one batch is listed once.
+        if (macIndex_.contains(mac)) continue;
+        macIndex_.insert(mac, count() + static_cast<int>(fresh.size()));
         DeviceEntry e;
         e.model = cut(ColModel, d.model);
         e.mac = mac;
@@ -136,15 +139,14 @@ int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
         e.gateway = cut(ColGateway, d.gateway);
         e.pelorin = cut(ColPelorin, d.pelorin);
         e.knownIp = cut(ColKnownIp, d.ip);
-        freshMacs.insert(mac, count() + static_cast<int>(fresh.size()));
-        fresh.push_back(e);
+        fresh.push_back(std::move(e));
     }
-    if (fresh.isEmpty()) return 0;
-    beginInsertRows({}, count(), count() + static_cast<int>(fresh.size()) - 1);
-    rows_ += fresh;
-    macIndex_.insert(freshMacs);
+    const int added = static_cast<int>(fresh.size());
+    if (added == 0) return 0;
+    beginInsertRows({}, count(), count() + added - 1);
+    rows_ += std::move(fresh);
     endInsertRows();
-    return static_cast<int>(fresh.size());
+    return added;
 }
 
 void DeviceTableModel::ClearDevices() {
