@@ -59,7 +59,6 @@ void TFormDetect::buildUi()
     auto makeButton = [this](QWidget* parent, const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
-        b->setAccessibleName(caption);
         b->setToolTip(caption);
         return b;
     };
@@ -100,7 +99,9 @@ void TFormDetect::buildUi()
 
     lblcount = new QLabel(this);
     lblcount->setObjectName(QStringLiteral("lblcount"));
-    lblcount->setAccessibleName(QStringLiteral("Device count"));
+    // A label's accessible name would replace the count it shows: readers get the text as
+    // its name and this as what it is.
+    lblcount->setAccessibleDescription(QStringLiteral("Device count"));
     lblcount->setGeometry(10, 508, 300, 22);
 
     PnlTime = new QFrame(this);

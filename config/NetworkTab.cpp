@@ -57,7 +57,6 @@ std::uint8_t choiceByte(const QComboBox* box) {
 
 QGroupBox* boldGroup(const QString& title, QWidget* parent) {
     auto* g = new QGroupBox(title, parent);
-    g->setAccessibleName(title);
     // Only the caption is bold; style sheets do not pass the font on to the fields.
     g->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold; }"));
     return g;

@@ -21,11 +21,8 @@ namespace {
 
 class RealPlatform : public Platform {
 public:
-    void showMessage(QWidget* parent, const QString& text) override { box(parent, QMessageBox::Information, text); }
-    void showError(QWidget* parent, const QString& text) override
-    {
-        box(parent, QMessageBox::Critical, WithFullStop(text));
-    }
+    void showMessage(QWidget* parent, const QString& text) override { box(parent, false, text); }
+    void showError(QWidget* parent, const QString& text) override { box(parent, true, WithFullStop(text)); }
 
     QString openFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, false); }
     QString saveFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, true); }
@@ -52,28 +49,16 @@ public:
     void sleepMs(int milliseconds) override { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
 
 private:
-    static void box(QWidget* parent, QMessageBox::Icon icon, const QString& text)
+    static void box(QWidget* parent, bool error, const QString& text)
     {
-        QMessageBox mb(icon, kAppTitle, text, QMessageBox::Ok, parent);
-        mb.setAccessibleName(kAppTitle);
-        mb.setAccessibleDescription(text);
-        mb.exec();
+        MakeMessageBox(parent, error, text)->exec();
     }
 
     static QString run(QWidget* parent, const FileDialogRequest& r, bool save)
     {
-        QFileDialog dialog(parent, r.title);
-        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        dialog.setNameFilters(r.filters);
-        if (!r.filters.isEmpty()) dialog.selectNameFilter(r.filters.first());
-        if (!r.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(r.defaultSuffix);
-        // Replacing an existing file is what the user asked for; no second question.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        if (!r.defaultName.isEmpty()) dialog.selectFile(r.defaultName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-        return dialog.selectedFiles().first();
+        const auto dialog = MakeFileDialog(parent, r, save);
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+        return dialog->selectedFiles().first();
     }
 };
 
@@ -86,6 +71,31 @@ RealPlatform& realPlatform()
 Platform* current = nullptr;
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, bool error, const QString& text)
+{
+    auto box = std::make_unique<QMessageBox>(error ? QMessageBox::Critical : QMessageBox::Information,
+                                             kAppTitle, text, QMessageBox::Ok, parent);
+    // The box's own name is its caption; readers take the message from its label.
+    box->setAccessibleName(kAppTitle);
+    box->setAccessibleDescription(text);
+    return box;
+}
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileDialogRequest& r, bool save)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, r.title);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setNameFilters(r.filters);
+    if (!r.filters.isEmpty()) dialog->selectNameFilter(r.filters.first());
+    if (!r.defaultSuffix.isEmpty()) dialog->setDefaultSuffix(r.defaultSuffix);
+    // Replacing an existing file is what the user asked for; no second question.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!r.defaultName.isEmpty()) dialog->selectFile(r.defaultName);
+    return dialog;
+}
 
 QString Platform::findProgram(const QString& name)
 {
