@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -62,6 +63,20 @@ private:
     }
 };
 
+// The patterns of a filter's caption, as the file dialog would take them, with "*.*" made
+// every file: the dialog is Qt's own on every system, and its "*.*" asks for a dot.
+QStringList FilterPatterns(const QString& filter)
+{
+    const qsizetype open = filter.lastIndexOf(u'(');
+    const QString list =
+        open >= 0 && filter.endsWith(u')') ? filter.mid(open + 1, filter.size() - open - 2) : filter;
+    QStringList patterns = list.split(u' ', Qt::SkipEmptyParts);
+    for (QString& p : patterns) {
+        if (p == QStringLiteral("*.*")) p = QStringLiteral("*");
+    }
+    return patterns;
+}
+
 RealPlatform& realPlatform()
 {
     static RealPlatform p;
@@ -90,6 +105,13 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileDialogReq
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setNameFilters(r.filters);
     if (!r.filters.isEmpty()) dialog->selectNameFilter(r.filters.first());
+    // "All files (*.*)" keeps its caption but lists every file, an image without a dot in its
+    // name too; also when the user picks it again.
+    if (auto* files = dialog->findChild<QFileSystemModel*>()) {
+        auto match = [files](const QString& filter) { files->setNameFilters(FilterPatterns(filter)); };
+        match(dialog->selectedNameFilter());
+        QObject::connect(dialog.get(), &QFileDialog::filterSelected, files, match);
+    }
     if (!r.defaultSuffix.isEmpty()) dialog->setDefaultSuffix(r.defaultSuffix);
     // Replacing an existing file is what the user asked for; no second question.
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
