@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTableView>
 #include <algorithm>
 #include <climits>
@@ -55,6 +56,13 @@ void TFormDetect::buildUi()
     setAccessibleName(QStringLiteral("Velomar v1.2"));
     setFixedSize(977, 538);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // Opens in the middle of its screen's free area; on a screen too small for it, its top
+    // left corner (and so its title bar) stays on the screen.
+    if (const QScreen* display = screen()) {
+        const QRect area = display->availableGeometry();
+        move(std::max(area.left(), area.left() + (area.width() - width()) / 2),
+             std::max(area.top(), area.top() + (area.height() - height()) / 2));
+    }
 
     auto makeButton = [this](QWidget* parent, const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, parent);
