@@ -429,6 +429,11 @@ void DeviceTableView::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
 }
 
+void DeviceTableView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    emit viewportDoubleClicked();
+}
+
 QModelIndex DeviceTableView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
     const QModelIndex current = currentIndex();
     const int rows = model() ? model()->rowCount() : 0;

@@ -212,7 +212,7 @@ void TFormDetect::buildTable()
     RGrid->cellDelegate()->keyFilter = [this](QChar& key, int) { RGridKeyPress(key); };
     connect(RGrid->cellDelegate(), &DeviceCellDelegate::userChangedRow, this, &TFormDetect::userChangedRow);
     connect(devices_.get(), &DeviceTableModel::applyToggledByUser, this, &TFormDetect::userChangedRow);
-    connect(RGrid, &QTableView::doubleClicked, this, [this] { RGridDblClick(); });
+    connect(RGrid, &DeviceTableView::viewportDoubleClicked, this, &TFormDetect::RGridDblClick);
     connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { RGridRowEnter(); });
 }
 
