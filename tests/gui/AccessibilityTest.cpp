@@ -74,49 +74,46 @@ class TextAudit {
         faults << QStringLiteral("%1 shows \"%2\", a reader gets \"%3\"")
                       .arg(what, shown, got.join(u'|'));
     }
-    // Texts of the children of a kind (tabs, column headers) an interface exposes.
-    static QStringList childNames(QAccessibleInterface* i, QAccessible::Role role) {
+    static QString cellName(const QTableView* view, int row, int column) {
+        return QStringLiteral("cell %1,%2 of %3")
+            .arg(QString::number(row), QString::number(column), where(view));
+    }
+    // The titles a control draws for its parts (tabs, columns) must name its children.
+    void exposeTitles(QAccessibleInterface* i, QAccessible::Role role, const QStringList& titles,
+                      const QString& what) {
         QStringList names;
         for (int c = 0; c < i->childCount(); ++c) {
             QAccessibleInterface* child = i->child(c);
             if (child && child->role() == role) names << Plain(child->text(QAccessible::Name));
         }
-        return names;
+        for (const QString& title : titles) {
+            if (!title.isEmpty() && !names.contains(title))
+                faults << QStringLiteral("%1 shows the title \"%2\" unnamed").arg(what, title);
+        }
     }
     void visit(QAccessibleInterface* i) {
         if (!i || i->state().invisible) return;
+        QStringList titles;
         if (auto* w = qobject_cast<QWidget*>(i->object())) {
             seen_ << w;
             expose(i, ShownText(w), where(w));
             if (auto* bar = qobject_cast<QTabBar*>(w)) {
-                const QStringList tabs = childNames(i, QAccessible::PageTab);
-                for (int t = 0; t < bar->count(); ++t) {
-                    const QString title = Plain(bar->tabText(t), true);
-                    if (bar->isTabVisible(t) && !tabs.contains(title))
-                        faults << QStringLiteral("tab \"%1\" of %2 has no readable title")
-                                      .arg(title, where(w));
-                }
+                for (int t = 0; t < bar->count(); ++t)
+                    if (bar->isTabVisible(t)) titles << Plain(bar->tabText(t), true);
+                exposeTitles(i, QAccessible::PageTab, titles, where(w));
             }
             auto* view = qobject_cast<QTableView*>(w);
             if (view && view->horizontalHeader()->isVisible()) {
-                const QStringList headers = childNames(i, QAccessible::ColumnHeader);
-                for (int c = 0; c < view->model()->columnCount(); ++c) {
-                    const QString title =
-                        Plain(view->model()->headerData(c, Qt::Horizontal).toString());
-                    if (!view->isColumnHidden(c) && !title.isEmpty() && !headers.contains(title))
-                        faults << QStringLiteral("column \"%1\" of %2 has no readable title")
-                                      .arg(title, where(w));
-                }
+                for (int c = 0; c < view->model()->columnCount(); ++c)
+                    if (!view->isColumnHidden(c))
+                        titles << Plain(view->model()->headerData(c, Qt::Horizontal).toString());
+                exposeTitles(i, QAccessible::ColumnHeader, titles, where(w));
             }
         } else if (QAccessibleTableCellInterface* cell = i->tableCellInterface()) {
             auto* view = qobject_cast<QTableView*>(cell->table()->object());
             const QModelIndex index = view->model()->index(cell->rowIndex(), cell->columnIndex());
             cells_ << QPersistentModelIndex(index);
-            expose(i, Plain(index.data().toString()),
-                   QStringLiteral("cell %1,%2 of %3")
-                       .arg(index.row())
-                       .arg(index.column())
-                       .arg(where(view)));
+            expose(i, Plain(index.data().toString()), cellName(view, index.row(), index.column()));
         }
         for (int c = 0; c < i->childCount(); ++c) visit(i->child(c));
     }
@@ -125,14 +122,10 @@ class TextAudit {
         for (int r = 0; r < model->rowCount(); ++r) {
             for (int c = 0; c < model->columnCount(); ++c) {
                 const QModelIndex index = model->index(r, c);
-                if (view->isColumnHidden(c) || index.data().toString().isEmpty() ||
-                    !view->visualRect(index).intersects(view->viewport()->rect()) ||
-                    cells_.contains(QPersistentModelIndex(index)))
-                    continue;
-                faults << QStringLiteral("cell %1,%2 of %3 is not in the accessibility tree")
-                              .arg(r)
-                              .arg(c)
-                              .arg(where(view));
+                if (!view->isColumnHidden(c) && !index.data().toString().isEmpty() &&
+                    view->visualRect(index).intersects(view->viewport()->rect()) &&
+                    !cells_.contains(QPersistentModelIndex(index)))
+                    faults << cellName(view, r, c) + " is not in the accessibility tree";
             }
         }
     }
