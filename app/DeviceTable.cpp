@@ -1,15 +1,14 @@
 #include "app/DeviceTable.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QColor>
 #include <QFont>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QValidator>
 
+#include "platform/TextEntry.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 
@@ -252,9 +251,7 @@ void DeviceTableModel::setApply(int row, bool on) {
 namespace velomar {
 
 bool DeviceTableModel::keyPasses(int column, QChar key) {
-    if (column < ColIp) return true;
-    const char16_t u = key.unicode();
-    return u == 8 || u == 37 || u == 39 || u == u'.' || (u >= u'0' && u <= u'9');
+    return column < ColIp || AddressCharacterPasses(key);
 }
 
 bool IsValidIp(const QString& text) {
@@ -292,24 +289,14 @@ bool IsValidIp(const QString& text) {
 
 namespace {
 
-// Takes out of a pasted or typed text every character the address key filter refuses,
-// so that a paste cannot bring in what typing could not.
+// Takes out of an editor's text every character the address key filter refuses, whatever
+// way it came in.
 class AddressValidator : public QValidator {
   public:
     using QValidator::QValidator;
     State validate(QString& input, int& pos) const override {
-        QString kept;
-        kept.reserve(input.size());
-        int newPos = pos;
-        for (int i = 0; i < input.size(); ++i) {
-            if (DeviceTableModel::keyPasses(DeviceTableModel::ColIp, input[i])) {
-                kept.append(input[i]);
-            } else if (i < pos) {
-                --newPos;
-            }
-        }
-        input = kept;
-        pos = newPos;
+        pos = static_cast<int>(KeptCharacters(input.left(pos), AddressCharacterPasses).size());
+        input = KeptCharacters(input, AddressCharacterPasses);
         return Acceptable;
     }
 };
@@ -337,7 +324,10 @@ QWidget* DeviceCellDelegate::createEditor(QWidget* parent, const QStyleOptionVie
     edit->setProperty(kColumnProperty, column);
     // What the user types or pastes is cut to what the column keeps.
     edit->setMaxLength(DeviceTableModel::widthKept(column));
-    if (DeviceTableModel::isAddressColumn(column)) edit->setValidator(new AddressValidator(edit));
+    if (DeviceTableModel::isAddressColumn(column)) {
+        edit->setValidator(new AddressValidator(edit));
+        FilterPastes(edit, AddressCharacterPasses);
+    }
     const int row = index.row();
     connect(edit, &QLineEdit::textEdited, this, [this, row] { emit userChangedRow(row); });
     return edit;
@@ -408,17 +398,6 @@ bool DeviceCellDelegate::eventFilter(QObject* object, QEvent* event) {
         const QVariant column = object->property(kColumnProperty);
         auto* key = static_cast<QKeyEvent*>(event);
         if (column.isValid() && discards(key, column.toInt())) return true;
-        // A paste into an address is filtered before it is cut to the width, so that the
-        // letters of "25x5.255.255.0" do not push the end of the address out.
-        auto* edit = qobject_cast<QLineEdit*>(object);
-        if (edit && column.isValid() && DeviceTableModel::isAddressColumn(column.toInt()) &&
-            key->matches(QKeySequence::Paste)) {
-            QString pasted = QGuiApplication::clipboard()->text();
-            int end = static_cast<int>(pasted.size());
-            AddressValidator(nullptr).validate(pasted, end);
-            edit->insert(pasted);
-            return true;
-        }
     }
     return QStyledItemDelegate::eventFilter(object, event);
 }
@@ -450,6 +429,11 @@ void DeviceTableView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void DeviceTableView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    emit viewportDoubleClicked();
 }
 
 QModelIndex DeviceTableView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {

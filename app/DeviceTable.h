@@ -134,10 +134,15 @@ class DeviceTableView : public QTableView {
     // Takes the open editor's text into its cell and closes the editor.
     void commitPendingEdit();
 
+  signals:
+    // A double-click anywhere in the table, on a cell or in the empty part below the rows.
+    void viewportDoubleClicked();
+
   protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     // A discarded key neither opens an editor nor reaches one.
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     DeviceCellDelegate* delegate_;

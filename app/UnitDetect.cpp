@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTableView>
 #include <algorithm>
 #include <climits>
@@ -70,11 +71,17 @@ void TFormDetect::buildUi()
     setAccessibleName(QStringLiteral("Velomar v1.2"));
     setFixedSize(977, 538);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // Opens in the middle of its screen's free area; on a screen too small for it, its top
+    // left corner (and so its title bar) stays on the screen.
+    if (const QScreen* display = screen()) {
+        const QRect area = display->availableGeometry();
+        move(std::max(area.left(), area.left() + (area.width() - width()) / 2),
+             std::max(area.top(), area.top() + (area.height() - height()) / 2));
+    }
 
     auto makeButton = [this](QWidget* parent, const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
-        b->setAccessibleName(caption);
         b->setToolTip(caption);
         return b;
     };
@@ -115,7 +122,9 @@ void TFormDetect::buildUi()
 
     lblcount = new QLabel(this);
     lblcount->setObjectName(QStringLiteral("lblcount"));
-    lblcount->setAccessibleName(QStringLiteral("Device count"));
+    // A label's accessible name would replace the count it shows: readers get the text as
+    // its name and this as what it is.
+    lblcount->setAccessibleDescription(QStringLiteral("Device count"));
     lblcount->setGeometry(10, 508, 300, 22);
 
     lblloss = new QLabel(this);
@@ -223,7 +232,7 @@ void TFormDetect::buildTable()
     RGrid->cellDelegate()->keyFilter = [this](QChar& key, int) { RGridKeyPress(key); };
     connect(RGrid->cellDelegate(), &DeviceCellDelegate::userChangedRow, this, &TFormDetect::userChangedRow);
     connect(devices_.get(), &DeviceTableModel::applyToggledByUser, this, &TFormDetect::userChangedRow);
-    connect(RGrid, &QTableView::doubleClicked, this, [this] { RGridDblClick(); });
+    connect(RGrid, &DeviceTableView::viewportDoubleClicked, this, &TFormDetect::RGridDblClick);
     connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { RGridRowEnter(); });
 }
 

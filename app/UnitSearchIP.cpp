@@ -40,7 +40,6 @@ TFormSearchIP::TFormSearchIP(QWidget* parent) : QDialog(parent) {
     auto makeButton = [this](const char* name, const QString& caption, int x) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setAccessibleName(caption);
         b->setGeometry(x, 118, 100, 30);
         // Enter is the edit's (on key release); no button takes it on key press.
         b->setAutoDefault(false);

@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <functional>
 
+#include "platform/TextEntry.h"
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
 #include "protocol/ValueLists.h"
@@ -57,7 +58,6 @@ std::uint8_t choiceByte(const QComboBox* box) {
 
 QGroupBox* boldGroup(const QString& title, QWidget* parent) {
     auto* g = new QGroupBox(title, parent);
-    g->setAccessibleName(title);
     // Only the caption is bold; style sheets do not pass the font on to the fields.
     g->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold; }"));
     return g;
@@ -95,6 +95,7 @@ void NetworkTab::buildUi() {
     auto makeAddress = [&](const char* name, const QString& caption, QWidget* parent) {
         auto* e = makeEdit(name, caption, kAddressLength, parent);
         e->installEventFilter(ipFilter);
+        FilterPastes(e, AddressCharacterPasses);
         connect(e, &QLineEdit::textChanged, this, [this] { IPTextChange(); });
         return e;
     };
@@ -148,6 +149,7 @@ void NetworkTab::buildUi() {
     PelorinPortText = makeEdit("PelorinPortText", QStringLiteral("Pelorin server port"),
                                kPortLength, ServicesGroup);
     PelorinPortText->installEventFilter(portFilter);
+    FilterPastes(PelorinPortText, PortCharacterPasses);
     PelorinPortText->setFixedWidth(58);
     auto* pelorinRow = new QHBoxLayout;
     pelorinRow->setSpacing(6);
@@ -268,13 +270,11 @@ void NetworkTab::PelorinPortTextChange() {
 }
 
 bool NetworkTab::IPAddressTextKeyPress(QChar key) {
-    const char16_t c = key.unicode();
-    return c == 8 || c == 37 || c == 39 || c == u'.' || (c >= u'0' && c <= u'9');
+    return AddressCharacterPasses(key);
 }
 
 bool NetworkTab::PelorinPortTextKeyPress(QChar key) {
-    const char16_t c = key.unicode();
-    return c == 8 || c == 37 || c == 39 || (c >= u'0' && c <= u'9');
+    return PortCharacterPasses(key);
 }
 
 void NetworkTab::ShowRecord(const NetworkRecord& r) {

@@ -124,7 +124,6 @@ void TConfigForm::buildUi() {
     auto makeButton = [this](const char* name, const QString& caption, int x) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setAccessibleName(caption);
         // Enter in a field must not press a button behind the user's back.
         b->setAutoDefault(false);
         b->setDefault(false);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -21,11 +22,8 @@ namespace {
 
 class RealPlatform : public Platform {
 public:
-    void showMessage(QWidget* parent, const QString& text) override { box(parent, QMessageBox::Information, text); }
-    void showError(QWidget* parent, const QString& text) override
-    {
-        box(parent, QMessageBox::Critical, WithFullStop(text));
-    }
+    void showMessage(QWidget* parent, const QString& text) override { box(parent, false, text); }
+    void showError(QWidget* parent, const QString& text) override { box(parent, true, WithFullStop(text)); }
 
     QString openFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, false); }
     QString saveFileName(QWidget* parent, const FileDialogRequest& r) override { return run(parent, r, true); }
@@ -52,30 +50,32 @@ public:
     void sleepMs(int milliseconds) override { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
 
 private:
-    static void box(QWidget* parent, QMessageBox::Icon icon, const QString& text)
+    static void box(QWidget* parent, bool error, const QString& text)
     {
-        QMessageBox mb(icon, kAppTitle, text, QMessageBox::Ok, parent);
-        mb.setAccessibleName(kAppTitle);
-        mb.setAccessibleDescription(text);
-        mb.exec();
+        MakeMessageBox(parent, error, text)->exec();
     }
 
     static QString run(QWidget* parent, const FileDialogRequest& r, bool save)
     {
-        QFileDialog dialog(parent, r.title);
-        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        dialog.setNameFilters(r.filters);
-        if (!r.filters.isEmpty()) dialog.selectNameFilter(r.filters.first());
-        if (!r.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(r.defaultSuffix);
-        // Replacing an existing file is what the user asked for; no second question.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        if (!r.defaultName.isEmpty()) dialog.selectFile(r.defaultName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-        return dialog.selectedFiles().first();
+        const auto dialog = MakeFileDialog(parent, r, save);
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+        return dialog->selectedFiles().first();
     }
 };
+
+// The patterns of a filter's caption, as the file dialog would take them, with "*.*" made
+// every file: the dialog is Qt's own on every system, and its "*.*" asks for a dot.
+QStringList FilterPatterns(const QString& filter)
+{
+    const qsizetype open = filter.lastIndexOf(u'(');
+    const QString list =
+        open >= 0 && filter.endsWith(u')') ? filter.mid(open + 1, filter.size() - open - 2) : filter;
+    QStringList patterns = list.split(u' ', Qt::SkipEmptyParts);
+    for (QString& p : patterns) {
+        if (p == QStringLiteral("*.*")) p = QStringLiteral("*");
+    }
+    return patterns;
+}
 
 RealPlatform& realPlatform()
 {
@@ -86,6 +86,38 @@ RealPlatform& realPlatform()
 Platform* current = nullptr;
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, bool error, const QString& text)
+{
+    auto box = std::make_unique<QMessageBox>(error ? QMessageBox::Critical : QMessageBox::Information,
+                                             kAppTitle, text, QMessageBox::Ok, parent);
+    // The box's own name is its caption; readers take the message from its label.
+    box->setAccessibleName(kAppTitle);
+    box->setAccessibleDescription(text);
+    return box;
+}
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileDialogRequest& r, bool save)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, r.title);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setNameFilters(r.filters);
+    if (!r.filters.isEmpty()) dialog->selectNameFilter(r.filters.first());
+    // "All files (*.*)" keeps its caption but lists every file, an image without a dot in its
+    // name too; also when the user picks it again.
+    if (auto* files = dialog->findChild<QFileSystemModel*>()) {
+        auto match = [files](const QString& filter) { files->setNameFilters(FilterPatterns(filter)); };
+        match(dialog->selectedNameFilter());
+        QObject::connect(dialog.get(), &QFileDialog::filterSelected, files, match);
+    }
+    if (!r.defaultSuffix.isEmpty()) dialog->setDefaultSuffix(r.defaultSuffix);
+    // Replacing an existing file is what the user asked for; no second question.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!r.defaultName.isEmpty()) dialog->selectFile(r.defaultName);
+    return dialog;
+}
 
 QString Platform::findProgram(const QString& name)
 {

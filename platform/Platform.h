@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace velomar {
@@ -44,6 +47,11 @@ public:
     // or an empty string.
     virtual QString findProgram(const QString& name);
 };
+
+// The message box and the file dialog the real platform runs, built apart from running them
+// so that tests can look at them.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, bool error, const QString& text);
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileDialogRequest& request, bool save);
 
 // The platform in use: the real one unless a test installed another.
 Platform& platform();

@@ -107,6 +107,30 @@ TEST_F(ConfigureWiringTest, DoubleClickOpensWithoutModalityAndNeverSearches) {
     EXPECT_FALSE(window->udpServer().isOpen());
 }
 
+TEST_F(ConfigureWiringTest, DoubleClickAnywhereInTheTableOpensTheSelectedDevice) {
+    QWidget* viewport = window->RGrid->viewport();
+    const QPoint below(viewport->width() / 2, viewport->height() - 5);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
+    EXPECT_FALSE(form->isVisible()) << "nothing listed, nothing to open";
+    EXPECT_TRUE(rec.events.isEmpty());
+
+    addDevices(3);
+    select(1);
+    ASSERT_FALSE(window->RGrid->indexAt(below).isValid());
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isModal());
+    EXPECT_EQ(form->MACLabel->text(), macOf(1));
+    form->FlatButton2Click();
+
+    // On a cell: that row's device.
+    const QModelIndex cell = window->devices().index(2, DeviceTableModel::ColName);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, window->RGrid->visualRect(cell).center());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->MACLabel->text(), macOf(2));
+    form->FlatButton2Click();
+}
+
 TEST_F(ConfigureWiringTest, ConfigureWhileOpenWithoutModalityKeepsWhatWasTyped) {
     addDevices(2);
     select(0);

@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QThread>
 #include <atomic>
 
@@ -56,6 +58,26 @@ TEST(MainWindow, CaptionsAndSize)
                                      "Upgrade Firmware"}));
     EXPECT_EQ(w.FlatButton1->text(), "Apply");
     EXPECT_NE(w.FlatButton1->parentWidget(), w.FlatPanel1);
+}
+
+TEST(MainWindow, OpensCentredOnItsScreen)
+{
+    TFormDetect w(DetectNetwork{{}, 2057});
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QRect area = w.screen()->availableGeometry();
+    const QRect frame = w.frameGeometry();
+    // The frame is known only once the window shows: centred to within its thickness. Where
+    // the window does not fit, its top left corner stays on the screen.
+    const int slack = frame.height() - w.height();
+    auto placed = [slack](int start, int room, int at, int size) {
+        return size <= room ? std::abs(at + size / 2 - (start + room / 2)) <= slack : at == start;
+    };
+    const std::string where =
+        QStringLiteral("at %1,%2 on %3x%4").arg(frame.x()).arg(frame.y()).arg(area.width())
+            .arg(area.height()).toStdString();
+    EXPECT_TRUE(placed(area.left(), area.width(), frame.left(), frame.width())) << where;
+    EXPECT_TRUE(placed(area.top(), area.height(), frame.top(), frame.height())) << where;
 }
 
 TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies)

@@ -1,7 +1,11 @@
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -235,6 +239,38 @@ TEST_F(NetworkTabTest, KeyFiltersLetThroughOnlyTheirCharacters) {
     tab().DeviceNameText->clear();
     QTest::keyClicks(tab().DeviceNameText, "a.b-c d");
     EXPECT_EQ(tab().DeviceNameText->text(), "a.b-c d");
+}
+
+TEST_F(NetworkTabTest, PastesKeepOnlyWhatTheKeyFiltersLetThrough) {
+    form->show();
+    // Letters go before the length cut: the whole address arrives.
+    tab().IPAddressText->clear();
+    QApplication::clipboard()->setText("25x5.2y55.abc255.0");
+    QTest::keyClick(tab().IPAddressText, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(tab().IPAddressText->text(), "255.255.255.0");
+
+    // The context menu's Paste, into the port (no dot).
+    tab().PelorinPortText->clear();
+    QApplication::clipboard()->setText("6z5.5y3w5");
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {2, 2}, {2, 2});
+    QApplication::sendEvent(tab().PelorinPortText, &menuKey);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    for (QAction* a : menu->actions()) {
+        if (a->text().startsWith("&Paste")) a->trigger();
+    }
+    menu->close();
+    EXPECT_EQ(tab().PelorinPortText->text(), "65535");
+
+    // A drop.
+    tab().DNSText->clear();
+    QMimeData dragged;
+    dragged.setText("19q8.18.1.53");
+    QDragEnterEvent enter({2, 2}, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QApplication::sendEvent(tab().DNSText, &enter);
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QApplication::sendEvent(tab().DNSText, &drop);
+    EXPECT_EQ(tab().DNSText->text(), "198.18.1.53");
 }
 
 TEST_F(NetworkTabTest, TypingStopsAtFifteenButALongerReceivedNameStaysWhole) {
