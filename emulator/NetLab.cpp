@@ -5,19 +5,23 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 #include <atomic>
 #include <stdexcept>
+#include <vector>
 
 #ifdef __linux__
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 #endif
 
 namespace velomar::emu {
@@ -61,31 +65,89 @@ bool sameNamespace(const char* a, const char* b) {
 
 // ---------------------------------------------------------------------------------------
 
+// The lab starts its programs with posix_spawn rather than QProcess. Qt starts a child in a
+// way that lets the child's calls into the C library run ThreadSanitizer's bookkeeping on
+// the parent's thread state before exec; afterwards the tool missed every mutex the
+// starting thread took, and reported correct locking on that thread as a data race. The
+// C library's own spawn leaves the parent's state alone.
 LabProcess::LabProcess(const QString& netns, const QString& program, const QStringList& arguments)
-    : process_(std::make_unique<QProcess>()) {
-    process_->setProcessChannelMode(QProcess::MergedChannels);
-#ifdef __linux__
     // If the test or benchmark dies, so does what it started in the lab.
-    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    : LabProcess(QStringLiteral("setpriv"),
+                 QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), QStringLiteral("ip"),
+                             QStringLiteral("netns"), QStringLiteral("exec"), netns, program} +
+                     arguments) {}
+
+LabProcess::LabProcess(const QString& program, const QStringList& arguments) {
+#ifdef __linux__
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("could not make a pipe for %1").arg(program));
+    std::vector<QByteArray> texts{program.toLocal8Bit()};
+    for (const QString& a : arguments) texts.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& t : texts) argv.push_back(t.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    pid_t pid = -1;
+    const int error = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (error != 0) {
+        ::close(fds[0]);
+        fail(QStringLiteral("could not start %1").arg(program));
+    }
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    pid_ = pid;
+    out_ = fds[0];
+#else
+    (void)arguments;
+    fail(QStringLiteral("could not start %1: the lab needs Linux").arg(program));
 #endif
-    QStringList args{QStringLiteral("netns"), QStringLiteral("exec"), netns, program};
-    args += arguments;
-    process_->start(QStringLiteral("ip"), args);
-    if (!process_->waitForStarted(5000))
-        fail(QStringLiteral("could not start %1 in %2").arg(program, netns));
 }
 
 LabProcess::~LabProcess() {
     stop();
+#ifdef __linux__
+    if (out_ >= 0) ::close(out_);
+#endif
 }
 
-QString LabProcess::output() {
-    output_ += QString::fromLocal8Bit(process_->readAll());
-    return output_;
+LabProcess::Result LabProcess::run(const QString& program, const QStringList& arguments, int timeoutMs) {
+    LabProcess p(program, arguments);
+    Result r;
+    r.exitCode = p.waitForExit(timeoutMs);
+    if (p.running()) p.stop(1000);
+    r.output = p.output();
+    return r;
 }
 
-bool LabProcess::running() const {
-    return process_->state() != QProcess::NotRunning;
+void LabProcess::readOutput(int waitMs) {
+#ifdef __linux__
+    if (out_ < 0) return;
+    pollfd p{out_, POLLIN, 0};
+    if (waitMs > 0) ::poll(&p, 1, waitMs);
+    char chunk[4096];
+    for (;;) {
+        const auto n = ::read(out_, chunk, sizeof chunk);
+        if (n <= 0) break;
+        bytes_.append(chunk, static_cast<int>(n));
+    }
+#else
+    (void)waitMs;
+#endif
+}
+
+bool LabProcess::reap(bool block) {
+#ifdef __linux__
+    if (exited_ || pid_ < 0) return exited_;
+    const pid_t r = ::waitpid(static_cast<pid_t>(pid_), &status_, block ? 0 : WNOHANG);
+    if (r == static_cast<pid_t>(pid_)) exited_ = true;
+#else
+    (void)block;
+#endif
+    return exited_;
 }
 
 bool LabProcess::waitForOutput(const QString& text, int timeoutMs) {
@@ -94,29 +156,52 @@ bool LabProcess::waitForOutput(const QString& text, int timeoutMs) {
     while (!output().contains(text)) {
         const int left = timeoutMs - static_cast<int>(timer.elapsed());
         if (left <= 0 || !running()) return output().contains(text);
-        process_->waitForReadyRead(std::min(left, 100));
+        readOutput(std::min(left, 100));
     }
     return true;
 }
 
+QString LabProcess::output() {
+    readOutput(0);
+    return QString::fromLocal8Bit(bytes_);
+}
+
+bool LabProcess::running() {
+    return pid_ >= 0 && !reap(false);
+}
+
 int LabProcess::waitForExit(int timeoutMs) {
-    if (running() && !process_->waitForFinished(timeoutMs)) return -1;
-    output();
-    return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
+    QElapsedTimer timer;
+    timer.start();
+    while (running()) {
+        if (timer.elapsed() >= timeoutMs) return -1;
+        readOutput(10);
+    }
+    readOutput(0);
+#ifdef __linux__
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+#else
+    return -1;
+#endif
 }
 
 int LabProcess::stop(int timeoutMs) {
+#ifdef __linux__
     if (running()) {
-        process_->terminate();
-        if (!process_->waitForFinished(timeoutMs)) {
-            process_->kill();
-            process_->waitForFinished(2000);
-            output();
+        ::kill(static_cast<pid_t>(pid_), SIGTERM);
+        if (waitForExit(timeoutMs) < 0 && running()) {
+            ::kill(static_cast<pid_t>(pid_), SIGKILL);
+            reap(true);
+            readOutput(0);
             return -1;
         }
     }
-    output();
-    return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
+    readOutput(0);
+    return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+#else
+    (void)timeoutMs;
+    return -1;
+#endif
 }
 
 // ---------------------------------------------------------------------------------------
@@ -156,18 +241,10 @@ QString NetLab::unavailableReason() {
 }
 
 void NetLab::runNetlab(const QStringList& arguments) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QDir(sourceDir()).filePath(QStringLiteral("scripts/netlab")), arguments);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(2000);
-        fail(QStringLiteral("netlab %1: timed out").arg(arguments.join(QLatin1Char(' '))));
-    }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        fail(QStringLiteral("netlab %1 failed: %2")
-                 .arg(arguments.join(QLatin1Char(' ')),
-                      QString::fromLocal8Bit(p.readAll()).trimmed()));
+    const LabProcess::Result r =
+        LabProcess::run(QDir(sourceDir()).filePath(QStringLiteral("scripts/netlab")), arguments, 60000);
+    if (r.exitCode != 0) {
+        fail(QStringLiteral("netlab %1 failed: %2").arg(arguments.join(QLatin1Char(' ')), r.output.trimmed()));
     }
 }
 
@@ -259,18 +336,11 @@ bool NetLab::callerInWorkstation() const {
 }
 
 void NetLab::setWorkstationInterfaceUp(int iface, bool up) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("ip"),
-            {QStringLiteral("-n"), workstationNamespace(), QStringLiteral("link"),
-             QStringLiteral("set"), QStringLiteral("lan%1").arg(iface),
-             up ? QStringLiteral("up") : QStringLiteral("down")});
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        p.kill();
-        fail(QStringLiteral("ip link set lan%1: %2")
-                 .arg(iface)
-                 .arg(QString::fromLocal8Bit(p.readAll()).trimmed()));
-    }
+    const LabProcess::Result r = LabProcess::run(
+        QStringLiteral("ip"), {QStringLiteral("-n"), workstationNamespace(), QStringLiteral("link"),
+                               QStringLiteral("set"), QStringLiteral("lan%1").arg(iface),
+                               up ? QStringLiteral("up") : QStringLiteral("down")});
+    if (r.exitCode != 0) fail(QStringLiteral("ip link set lan%1: %2").arg(iface).arg(r.output.trimmed()));
 }
 
 std::unique_ptr<LabProcess> NetLab::start(const QString& netns, const QString& program,

@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <memory>
 
-class QProcess;
 
 // The network lab from C++: namespaces made by scripts/netlab, the calling thread moved
 // into the workstation namespace (threads it creates later live there too), and programs
@@ -16,16 +15,25 @@ namespace velomar::emu {
 // object goes; it also dies with the process that started it.
 class LabProcess {
   public:
+    // Starts `program arguments` inside the network namespace netns.
     LabProcess(const QString& netns, const QString& program, const QStringList& arguments);
     ~LabProcess();
     LabProcess(const LabProcess&) = delete;
     LabProcess& operator=(const LabProcess&) = delete;
 
+    // Runs a program to its end (bounded) in the caller's namespace: its exit code (-1 when
+    // it timed out or was ended by a signal) and its standard output and error.
+    struct Result {
+        int exitCode = -1;
+        QString output;
+    };
+    static Result run(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
+
     // Waits (bounded) until the output holds `text`; false on time-out or exit.
     bool waitForOutput(const QString& text, int timeoutMs);
     // Standard output and error so far.
     QString output();
-    bool running() const;
+    bool running();
     // Waits (bounded) for the program to end by itself; its exit code, or -1 when it is
     // still running or was ended by a signal.
     int waitForExit(int timeoutMs);
@@ -33,8 +41,17 @@ class LabProcess {
     int stop(int timeoutMs = 3000);
 
   private:
-    std::unique_ptr<QProcess> process_;
-    QString output_;
+    LabProcess(const QString& program, const QStringList& arguments);
+    // Takes what the program wrote so far; waits up to waitMs for more.
+    void readOutput(int waitMs);
+    // Collects the exit status if the program has ended.
+    bool reap(bool block);
+
+    long pid_ = -1;
+    int out_ = -1;  // read end of the program's standard output and error
+    bool exited_ = false;
+    int status_ = 0;
+    QByteArray bytes_;
 };
 
 class NetLab {

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
 #include <QTimer>
 #include <set>
 
@@ -70,6 +69,15 @@ Responsiveness watchLoop(const std::function<bool()>& until, int timeoutMs)
 
 }  // namespace
 
+// A window that does not get through its event loop for this long counts as frozen.
+// ThreadSanitizer runs every memory access through its checks, several times slower: there
+// the bound only catches a window that stops for good.
+#ifdef __SANITIZE_THREAD__
+constexpr qint64 kFrozenMs = 10000;
+#else
+constexpr qint64 kFrozenMs = 1000;
+#endif
+
 TEST(FaultsSystem, DevicesThatNeverAnswer)
 {
     VELOMAR_REQUIRE_LAB();
@@ -120,7 +128,7 @@ TEST(FaultsSystem, FloodOfShortGarbageListsOnlyRealDevicesAndTheWindowStaysRespo
     ASSERT_TRUE(r.reached) << lab.emulatorOutput().toStdString();
     Lab::waitFor([] { return false; }, 200);
     runOutCountdown(form);
-    EXPECT_LT(r.worstGapMs, 1000) << "the window froze for " << r.worstGapMs << " ms";
+    EXPECT_LT(r.worstGapMs, kFrozenMs) << "the window froze for " << r.worstGapMs << " ms";
     std::cout << "[ flood ] 50000 short datagrams; worst event-loop gap " << r.worstGapMs << " ms\n";
     const std::set<QString> listed = listedMacs(form);
     const std::set<QString> real = generatedMacs(5);
@@ -151,7 +159,7 @@ TEST(FaultsSystem, FloodOfLargeRandomDatagramsNeverCorruptsTheTable)
     ASSERT_TRUE(r.reached) << lab.emulatorOutput().toStdString();
     Lab::waitFor([] { return false; }, 200);
     runOutCountdown(form);
-    EXPECT_LT(r.worstGapMs, 1000) << "the window froze for " << r.worstGapMs << " ms";
+    EXPECT_LT(r.worstGapMs, kFrozenMs) << "the window froze for " << r.worstGapMs << " ms";
     std::cout << "[ flood ] 50000 datagrams of 0..9000 bytes; worst event-loop gap " << r.worstGapMs << " ms\n";
     // A random 'g' frame of 85 bytes or more is a discovery reply by the frame rules, so it
     // may be listed; but every row is whole, unique and counted.
@@ -174,10 +182,8 @@ TEST(FaultsSystem, InterfaceTakenDownDuringASearch)
     ASSERT_EQ(form.interfaceEndpoints().size(), 2);
     form.FlatButton2Click();
     // The first interface goes away while the replies are still on their way.
-    QProcess ip;
-    ip.start("ip", {"link", "set", "lan1", "down"});
-    ASSERT_TRUE(ip.waitForFinished(5000));
-    ASSERT_EQ(ip.exitCode(), 0) << ip.readAllStandardError().toStdString();
+    const auto ip = velomar::emu::LabProcess::run("ip", {"link", "set", "lan1", "down"});
+    ASSERT_EQ(ip.exitCode, 0) << ip.output.toStdString();
     ASSERT_TRUE(Lab::waitFor([&] {
         form.TakeReceivedDevices();
         return form.DeviceCount() == 2;

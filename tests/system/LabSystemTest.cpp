@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 #include "net/LocalAddresses.h"
 #include "support/Lab.h"
@@ -50,11 +49,9 @@ TEST(LabSystem, EmulatorRefusesANamespaceWithAnAddressOutsideTheLabRange) {
     Lab lab;
     // An address of the documentation range on the workstation's own bridge: the emulator
     // must see a network it may not answer on, and stop before it binds anything.
-    QProcess ip;
-    ip.start("ip", {"-n", lab.net().workstationNamespace(), "addr", "add", "192.0.2.7/24", "dev",
-                    "lan1"});
-    ASSERT_TRUE(ip.waitForFinished(10000));
-    ASSERT_EQ(ip.exitCode(), 0);
+    const auto ip = velomar::emu::LabProcess::run(
+        "ip", {"-n", lab.net().workstationNamespace(), "addr", "add", "192.0.2.7/24", "dev", "lan1"});
+    ASSERT_EQ(ip.exitCode, 0) << ip.output.toStdString();
     auto emulator = lab.net().start(lab.net().workstationNamespace(), Lab::emulatorBinary(),
                                     {"--devices", "1", "--lifetime", "5"});
     EXPECT_EQ(emulator->waitForExit(10000), 3) << emulator->output().toStdString();

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -183,10 +182,9 @@ class RealArpPlatform : public RecordingPlatform {
 };
 
 QString neighbours(const QString& address) {
-    QProcess ip;
-    ip.start(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("show"), address});
-    ip.waitForFinished(3000);
-    return QString::fromLocal8Bit(ip.readAllStandardOutput());
+    return velomar::emu::LabProcess::run(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("show"), address},
+                                3000)
+        .output;
 }
 }  // namespace
 
