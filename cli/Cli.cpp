@@ -620,6 +620,7 @@ int Firmware(Context& c, const Arguments& a) {
             progress.update(bytes);
         };
         FirmwareReplySlot& slot = s.link().firmwareSlot();
+        slot.clear();
         FirmwareResult result = FirmwareResult::Failed;
         try {
             const auto file = OpenFirmwareImage(image);
@@ -635,7 +636,8 @@ int Firmware(Context& c, const Arguments& a) {
         } else {
             o.result = "failed";
             if (o.message.isEmpty()) {
-                const bool answered = !slot.text().isEmpty();
+                const FirmwareReply last = FirmwareReply::decode(s.link().lastFirmwareReply());
+                const bool answered = last.block == blocksAccepted && !last.accepted();
                 if (blocksAccepted < blocks) {
                     o.message = answered ? QStringLiteral("the device refused block %1").arg(blocksAccepted)
                                          : QStringLiteral("no answer to block %1 within 4 s").arg(blocksAccepted);

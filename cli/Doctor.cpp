@@ -5,6 +5,8 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cctype>
+#include <filesystem>
 
 #include "cli/Cli.h"
 #include "net/ListeningEndpoint.h"
@@ -34,15 +36,19 @@ QStringList PortHolders(std::uint16_t port) {
     }
     QStringList holders;
     if (inodes.isEmpty()) return holders;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
-    for (const QString& pid : pids) {
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
-            const QString target = QFile::symLinkTarget(fds.filePath(fd));
+    std::error_code ec;
+    for (const auto& proc : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string pid = proc.path().filename().string();
+        if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+        std::error_code fdError;
+        for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
+            std::error_code linkError;
+            const QString target = QString::fromStdString(std::filesystem::read_symlink(fd.path(), linkError).string());
             const QString inode = target.section(u'[', 1).section(u']', 0, 0);
-            if (target.startsWith(QLatin1String("socket:[")) && inodes.contains(inode)) {
-                const QString name = ReadText(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed();
-                holders << QStringLiteral("%1 (pid %2)").arg(name, pid);
+            if (!linkError && target.startsWith(QLatin1String("socket:[")) && inodes.contains(inode)) {
+                const QString id = QString::fromStdString(pid);
+                const QString name = ReadText(QStringLiteral("/proc/%1/comm").arg(id)).trimmed();
+                holders << QStringLiteral("%1 (pid %2)").arg(name, id);
                 break;
             }
         }

@@ -21,7 +21,12 @@ DeviceLink::DeviceLink(const QStringList& localAddresses, std::uint16_t port)
         if (ReplyLetter(QByteArray::fromRawData(data, length)) != Letter::FirmwareReply) {
             return false;
         }
-        firmwareSlot_.store(QByteArray(data, length));
+        const QByteArray reply(data, length);
+        {
+            std::lock_guard lock(lastReplyMutex_);
+            lastFirmwareReply_ = reply;
+        }
+        firmwareSlot_.store(reply);
         return true;
     };
 }

@@ -60,6 +60,12 @@ class DeviceLink {
     std::optional<Received> next(Clock::time_point deadline);
 
     FirmwareReplySlot& firmwareSlot() { return firmwareSlot_; }
+    // The last 'f' datagram, kept after the transfer emptied the slot: it tells a refused
+    // block from one that got no answer.
+    QByteArray lastFirmwareReply() const {
+        std::lock_guard lock(lastReplyMutex_);
+        return lastFirmwareReply_;
+    }
     // Datagrams the system dropped on the listening socket since it was opened.
     std::optional<std::uint64_t> dropped() const { return endpoint_->dropped(); }
 
@@ -77,6 +83,8 @@ class DeviceLink {
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<Received> queue_;
+    mutable std::mutex lastReplyMutex_;
+    QByteArray lastFirmwareReply_;
     std::unique_ptr<ListeningEndpoint> endpoint_;
 };
 
