@@ -757,7 +757,6 @@ int Run(const QStringList& arguments) {
                     throw UsageError(QStringLiteral("unknown command \"%1\"").arg(command));
                 }
                 spec = OptionSpecs().contains(command) ? &*OptionSpecs().constFind(command) : nullptr;
-                if (command == "config" && !help) throw UsageError(QStringLiteral("config needs show, export, import, diff, set or keys"));
             } else {
                 a.positional << arg;
             }
@@ -769,6 +768,9 @@ int Run(const QStringList& arguments) {
             }
             c.err << GlobalHelp();
             return kBadUsage;
+        }
+        if (command == "config" && !help) {
+            throw UsageError(QStringLiteral("config needs show, export, import, diff, set or keys"));
         }
         if (help) {
             if (command == "config") {

@@ -15,6 +15,14 @@ constexpr size_t kQueueLimit = 1 << 20;
 
 DeviceLink::DeviceLink(const QStringList& localAddresses, std::uint16_t port)
     : addresses_(localAddresses), port_(port), endpoints_(localAddresses) {
+    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
+            const QString local = entry.ip().toString();
+            if (addresses_.contains(local) && entry.prefixLength() >= 0) {
+                networks_.push_back({local, local, entry.prefixLength()});
+            }
+        }
+    }
     endpoint_ = std::make_unique<ListeningEndpoint>(
         [this](const QByteArray& d, const QString& a, std::uint16_t) { receive(d, a); }, port);
     endpoint_->takeDirectly = [this](const char* data, int length) {
@@ -86,12 +94,8 @@ std::optional<Received> DeviceLink::next(Clock::time_point deadline) {
 
 QString DeviceLink::localAddressFor(const QString& sender) const {
     const QHostAddress peer(sender);
-    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
-        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
-            const QString local = entry.ip().toString();
-            if (!addresses_.contains(local) || entry.prefixLength() < 0) continue;
-            if (peer.isInSubnet(entry.ip(), entry.prefixLength())) return local;
-        }
+    for (const LocalNetwork& n : networks_) {
+        if (peer.isInSubnet(QHostAddress(n.network), n.prefix)) return n.address;
     }
     // A device on a foreign network: ask the routing table. Connecting a UDP socket only
     // picks the route; nothing is sent.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "core/FirmwareReplySlot.h"
 #include "net/InterfaceEndpoints.h"
@@ -76,7 +77,13 @@ class DeviceLink {
   private:
     void receive(const QByteArray& datagram, const QString& sender);
 
+    struct LocalNetwork {
+        QString address;
+        QString network;  // the address entry's IP, for QHostAddress::isInSubnet
+        int prefix;
+    };
     QStringList addresses_;
+    std::vector<LocalNetwork> networks_;  // read once: a burst of replies asks per reply
     std::uint16_t port_;
     InterfaceEndpoints endpoints_;
     FirmwareReplySlot firmwareSlot_;
