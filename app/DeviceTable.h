@@ -9,6 +9,7 @@
 #include <QVector>
 #include <functional>
 
+#include "core/NetworkSet.h"  // IsValidIp, the address check of the table
 #include "protocol/DiscoveryReply.h"
 
 namespace velomar {
@@ -88,11 +89,6 @@ class DeviceTableModel : public QAbstractTableModel {
     QVector<DeviceEntry> rows_;
     QHash<QString, int> macIndex_;
 };
-
-// True when the text is four dot-separated decimal numbers from 0 to 255. Blanks and
-// control characters around the text and around a dot are skipped; one inside a number
-// ends that part; a dot at the very end adds an empty part.
-bool IsValidIp(const QString& text);
 
 // Cell editors of the device table: plain line edits cut to the column's width, filtered
 // like typed keys, reporting the user's first change.

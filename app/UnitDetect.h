@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "app/DeviceTable.h"
-#include "app/FirmwareReplySlot.h"
-#include "app/FirmwareTransfer.h"
+#include "core/FirmwareReplySlot.h"
+#include "core/FirmwareTransfer.h"
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
 

@@ -35,7 +35,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/FirmwareTransfer.h"
+#include "core/FirmwareTransfer.h"
 #include "support/Isolation.h"
 #include "app/UnitDetect.h"
 #include "emulator/NetLab.h"

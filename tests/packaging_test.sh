@@ -9,7 +9,8 @@ cd "$build"
 cpack -G DEB -B "$scratch/out" >/dev/null
 deb=$(ls "$scratch"/out/velomar_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for f in ./usr/bin/velomar ./usr/bin/tervane-emu ./usr/share/applications/velomar.desktop \
+for f in ./usr/bin/velomar ./usr/bin/velomar-cli ./usr/bin/tervane-emu \
+         ./usr/share/man/man1/velomar-cli.1.gz ./usr/share/bash-completion/completions/velomar-cli ./usr/share/applications/velomar.desktop \
          ./usr/share/icons/hicolor/scalable/apps/velomar.svg \
          ./usr/share/icons/hicolor/48x48/apps/velomar.png ./usr/share/icons/hicolor/256x256/apps/velomar.png; do
     grep -q " $f\$" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
@@ -25,4 +26,8 @@ if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$scratch/root/usr/share/applications/velomar.desktop"
 fi
 "$scratch/root/usr/bin/tervane-emu" --help >/dev/null
+# velomar-cli needs neither Widgets nor Gui.
+if ldd "$scratch/root/usr/bin/velomar-cli" | grep -Eq "libQt6(Widgets|Gui)"; then
+    echo "velomar-cli links Qt Widgets or Gui"; exit 1
+fi
 echo "package ok: $(basename "$deb")"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <functional>
 
-#include "app/FirmwareTransfer.h"
+#include "core/FirmwareTransfer.h"
 
 namespace velomar::test {
 

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <optional>
 
-#include "app/FirmwareTransfer.h"
+#include "core/FirmwareTransfer.h"
 #include "protocol/Errors.h"
 #include "protocol/Firmware.h"
 #include "support/FakeWaitClock.h"

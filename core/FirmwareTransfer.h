@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/FirmwareReplySlot.h"
+#include "core/FirmwareReplySlot.h"
 
 class QFile;
 class QIODevice;

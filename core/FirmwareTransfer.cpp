@@ -1,4 +1,4 @@
-#include "app/FirmwareTransfer.h"
+#include "core/FirmwareTransfer.h"
 
 #include <QDir>
 #include <QEvent>

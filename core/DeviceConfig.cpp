@@ -1,0 +1,86 @@
+#include "core/DeviceConfig.h"
+
+#include "protocol/Errors.h"
+
+namespace velomar {
+
+QByteArray DeviceConfig::networkFrame(const QByteArray& mac6) const {
+    NetworkRecord r = network;
+    r.letter = Letter::NetworkRequest;
+    r.mac = mac6;
+    r.reserved = 0;
+    return r.encode();
+}
+
+QByteArray DeviceConfig::operationFrame(int port, const QByteArray& mac6) const {
+    OperationRecord r = operations.at(static_cast<size_t>(port));
+    r.letter = Letter::OperationRequest;
+    r.mac = mac6;
+    r.port = static_cast<std::uint8_t>(port);
+    return r.encode();
+}
+
+QByteArray DeviceConfig::serialFrame(int port, const QByteArray& mac6) const {
+    SerialRecord r = serials.at(static_cast<size_t>(port));
+    r.letter = Letter::SerialRequest;
+    r.mac = mac6;
+    r.port = static_cast<std::uint8_t>(port);
+    return r.encode();
+}
+
+QByteArray EncodeConfigFile(const DeviceConfig& config, const QByteArray& mac6) {
+    QByteArray file = config.networkFrame(mac6);
+    for (size_t p = 0; p < config.operations.size(); ++p) file += config.operationFrame(int(p), mac6);
+    for (size_t p = 0; p < config.serials.size(); ++p) file += config.serialFrame(int(p), mac6);
+    return file;
+}
+
+DeviceConfig DecodeConfigFile(const QByteArray& bytes, const QString& fileName) {
+    const auto network = NetworkRecord::decode(bytes.left(NetworkRecord::kSize));
+    if (!network) {
+        throw Error(QStringLiteral("%1 is not a complete configuration file: %2 bytes, a network "
+                                   "record alone takes %3")
+                        .arg(fileName)
+                        .arg(bytes.size())
+                        .arg(NetworkRecord::kSize));
+    }
+    const int ports = network->portCount;
+    const qsizetype needed =
+        NetworkRecord::kSize + qsizetype(ports) * (OperationRecord::kSize + SerialRecord::kSize);
+    if (bytes.size() < needed) {
+        throw Error(QStringLiteral("%1 is not a complete configuration file: %2 bytes, but its "
+                                   "%3 ports need %4")
+                        .arg(fileName)
+                        .arg(bytes.size())
+                        .arg(ports)
+                        .arg(needed));
+    }
+    DeviceConfig c;
+    c.network = *network;
+    c.operations.resize(ports);
+    c.serials.resize(ports);
+    const qsizetype serialStart = NetworkRecord::kSize + qsizetype(ports) * OperationRecord::kSize;
+    for (int i = 0; i < ports; ++i) {
+        const qsizetype at = NetworkRecord::kSize + qsizetype(i) * OperationRecord::kSize;
+        const auto o = OperationRecord::decode(bytes.mid(at, OperationRecord::kSize));
+        if (o->port >= ports) {
+            throw Error(QStringLiteral("%1: the operation record at byte %2 is for port %3, but "
+                                       "the file has %4 ports")
+                            .arg(fileName).arg(at).arg(o->port + 1).arg(ports));
+        }
+        c.operations[o->port] = *o;
+    }
+    for (int i = 0; i < ports; ++i) {
+        const qsizetype at = serialStart + qsizetype(i) * SerialRecord::kSize;
+        const auto s = SerialRecord::decode(bytes.mid(at, SerialRecord::kSize));
+        if (s->port >= ports) {
+            throw Error(QStringLiteral("%1: the serial record at byte %2 is for port %3, but the "
+                                       "file has %4 ports")
+                            .arg(fileName).arg(at).arg(s->port + 1).arg(ports));
+        }
+        c.serials[s->port] = *s;
+    }
+    return c;
+}
+
+}  // namespace velomar

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "core/FirmwareReplySlot.h"
+#include "net/InterfaceEndpoints.h"
+#include "net/ListeningEndpoint.h"
+#include "protocol/Errors.h"
+#include "protocol/Frame.h"
+
+namespace velomar {
+
+// Port 2057 could not be bound: another program holds it.
+class PortInUseError : public SocketError {
+  public:
+    using SocketError::SocketError;
+};
+
+// One datagram from a device, with the address it came from.
+struct Received {
+    QByteArray bytes;
+    QString sender;
+};
+
+// The program's side of the wire for a session without windows: the listening endpoint on
+// the device port (its delivery thread queues what arrives) and one sending endpoint per
+// local address, used exactly as the window uses them. Firmware replies go straight into
+// their slot from the listener, as in the window.
+class DeviceLink {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit DeviceLink(const QStringList& localAddresses, std::uint16_t port = kDevicePort);
+    ~DeviceLink();
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    // Binds the device port. Throws PortInUseError, saying who may hold it.
+    void open();
+    const QStringList& localAddresses() const { return addresses_; }
+
+    // The frame once through every local address to 255.255.255.255.
+    void broadcast(const QByteArray& frame);
+    // The frame from the listening endpoint itself to one address (the search by IP), so
+    // that the answer comes back to the device port.
+    void sendTo(const QByteArray& frame, const QString& address);
+
+    // Forgets what arrived and was not taken yet.
+    void discardReceived();
+    // The next datagram that arrives before the deadline, oldest first.
+    std::optional<Received> next(Clock::time_point deadline);
+
+    FirmwareReplySlot& firmwareSlot() { return firmwareSlot_; }
+    // The last 'f' datagram, kept after the transfer emptied the slot: it tells a refused
+    // block from one that got no answer.
+    QByteArray lastFirmwareReply() const {
+        std::lock_guard lock(lastReplyMutex_);
+        return lastFirmwareReply_;
+    }
+    // Datagrams the system dropped on the listening socket since it was opened.
+    std::optional<std::uint64_t> dropped() const { return endpoint_->dropped(); }
+
+    // The local address a device at `sender` is reached through: the one whose network
+    // holds it, else the one the system would route through; empty when neither is known.
+    QString localAddressFor(const QString& sender) const;
+
+  private:
+    void receive(const QByteArray& datagram, const QString& sender);
+
+    struct LocalNetwork {
+        QString address;
+        QString network;  // the address entry's IP, for QHostAddress::isInSubnet
+        int prefix;
+    };
+    QStringList addresses_;
+    std::vector<LocalNetwork> networks_;  // read once: a burst of replies asks per reply
+    std::uint16_t port_;
+    InterfaceEndpoints endpoints_;
+    FirmwareReplySlot firmwareSlot_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<Received> queue_;
+    mutable std::mutex lastReplyMutex_;
+    QByteArray lastFirmwareReply_;
+    std::unique_ptr<ListeningEndpoint> endpoint_;
+};
+
+}  // namespace velomar

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "core/DeviceLink.h"
+#include "protocol/DiscoveryReply.h"
+
+namespace velomar {
+
+// One device that answered a search: its reply as received and as the table shows it, and
+// the local address it answered through.
+struct FoundDevice {
+    DiscoveryReply reply;
+    DeviceTexts texts;       // model and version still carry what follows their first NUL
+    QString localAddress;    // empty when it cannot be told
+    QString sender;          // the address the reply came from
+};
+
+// Text up to the first NUL, as the table shows it.
+QString UpToNul(const QString& text);
+
+struct DiscoveryOptions {
+    // Empty: the request goes through every local address; else only to this address.
+    QString address;
+    std::chrono::milliseconds timeout{3000};
+    // Ends the search once this many devices answered (0: wait the whole timeout).
+    int expect = 0;
+    // Ends the search once every one of these MACs (6 raw bytes each) answered.
+    std::vector<QByteArray> untilMacs;
+    // Called for each new device as it answers.
+    std::function<void(const FoundDevice&)> onFound;
+};
+
+// A search: one request (through every local address together, or to one address), one
+// wait, replies decoded, one entry per MAC in arrival order.
+class DiscoverySession {
+  public:
+    explicit DiscoverySession(DeviceLink& link) : link_(link) {}
+    std::vector<FoundDevice> run(const DiscoveryOptions& options);
+
+  private:
+    DeviceLink& link_;
+};
+
+}  // namespace velomar
