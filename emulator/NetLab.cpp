@@ -77,10 +77,12 @@ LabProcess::LabProcess(const QString& netns, const QString& program, const QStri
                              QStringLiteral("netns"), QStringLiteral("exec"), netns, program} +
                      arguments) {}
 
-LabProcess::LabProcess(const QString& program, const QStringList& arguments) {
+LabProcess::LabProcess(const QString& program, const QStringList& arguments, bool errorsApart) {
 #ifdef __linux__
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("could not make a pipe for %1").arg(program));
+    int errs[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) != 0 || (errorsApart && ::pipe2(errs, O_CLOEXEC) != 0))
+        fail(QStringLiteral("could not make a pipe for %1").arg(program));
     std::vector<QByteArray> texts{program.toLocal8Bit()};
     for (const QString& a : arguments) texts.push_back(a.toLocal8Bit());
     std::vector<char*> argv;
@@ -88,21 +90,28 @@ LabProcess::LabProcess(const QString& program, const QStringList& arguments) {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // Nothing to read on standard input: a program that asks gets an end of file.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, errorsApart ? errs[1] : fds[1], 2);
     pid_t pid = -1;
     const int error = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
+    if (errs[1] >= 0) ::close(errs[1]);
     if (error != 0) {
         ::close(fds[0]);
+        if (errs[0] >= 0) ::close(errs[0]);
         fail(QStringLiteral("could not start %1").arg(program));
     }
-    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    for (int fd : {fds[0], errs[0]})
+        if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     pid_ = pid;
     out_ = fds[0];
+    err_ = errs[0];
 #else
     (void)arguments;
+    (void)errorsApart;
     fail(QStringLiteral("could not start %1: the lab needs Linux").arg(program));
 #endif
 }
@@ -111,28 +120,37 @@ LabProcess::~LabProcess() {
     stop();
 #ifdef __linux__
     if (out_ >= 0) ::close(out_);
+    if (err_ >= 0) ::close(err_);
 #endif
 }
 
-LabProcess::Result LabProcess::run(const QString& program, const QStringList& arguments, int timeoutMs) {
-    LabProcess p(program, arguments);
+LabProcess::Result LabProcess::run(const QString& program, const QStringList& arguments, int timeoutMs,
+                                   bool errorsApart) {
+    QElapsedTimer timer;
+    timer.start();
+    LabProcess p(program, arguments, errorsApart);
     Result r;
     r.exitCode = p.waitForExit(timeoutMs);
     if (p.running()) p.stop(1000);
+    r.ms = timer.elapsed();
     r.output = p.output();
+    r.errors = QString::fromLocal8Bit(p.errorBytes_);
     return r;
 }
 
 void LabProcess::readOutput(int waitMs) {
 #ifdef __linux__
     if (out_ < 0) return;
-    pollfd p{out_, POLLIN, 0};
-    if (waitMs > 0) ::poll(&p, 1, waitMs);
+    pollfd p[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (waitMs > 0) ::poll(p, err_ >= 0 ? 2 : 1, waitMs);
     char chunk[4096];
-    for (;;) {
-        const auto n = ::read(out_, chunk, sizeof chunk);
-        if (n <= 0) break;
-        bytes_.append(chunk, static_cast<int>(n));
+    for (auto [fd, into] : {std::pair{out_, &bytes_}, std::pair{err_, &errorBytes_}}) {
+        if (fd < 0) continue;
+        for (;;) {
+            const auto n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0) break;
+            into->append(chunk, static_cast<int>(n));
+        }
     }
 #else
     (void)waitMs;

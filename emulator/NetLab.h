@@ -25,9 +25,12 @@ class LabProcess {
     // it timed out or was ended by a signal) and its standard output and error.
     struct Result {
         int exitCode = -1;
-        QString output;
+        QString output;  // standard output, and standard error unless kept apart
+        QString errors;  // standard error when kept apart
+        qint64 ms = 0;   // how long it ran
     };
-    static Result run(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
+    static Result run(const QString& program, const QStringList& arguments, int timeoutMs = 10000,
+                      bool errorsApart = false);
 
     // Waits (bounded) until the output holds `text`; false on time-out or exit.
     bool waitForOutput(const QString& text, int timeoutMs);
@@ -41,17 +44,19 @@ class LabProcess {
     int stop(int timeoutMs = 3000);
 
   private:
-    LabProcess(const QString& program, const QStringList& arguments);
+    LabProcess(const QString& program, const QStringList& arguments, bool errorsApart = false);
     // Takes what the program wrote so far; waits up to waitMs for more.
     void readOutput(int waitMs);
     // Collects the exit status if the program has ended.
     bool reap(bool block);
 
     long pid_ = -1;
-    int out_ = -1;  // read end of the program's standard output and error
+    int out_ = -1;  // read end of the program's standard output (and error)
+    int err_ = -1;  // read end of its standard error when kept apart
     bool exited_ = false;
     int status_ = 0;
     QByteArray bytes_;
+    QByteArray errorBytes_;
 };
 
 class NetLab {
