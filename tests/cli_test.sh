@@ -21,6 +21,7 @@ fail=0
 # Runs velomar with the arguments; checks its status, stdout (a grep pattern, or "" for
 # none) and stderr (likewise).
 check() {
+    # shellcheck disable=SC2034  # read through ${!want} below
     local want_status=$1 want_out=$2 want_err=$3
     shift 3
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "${isolate[@]}" \
