@@ -67,8 +67,8 @@ TFormDetect::~TFormDetect()
 void TFormDetect::buildUi()
 {
     setObjectName(QStringLiteral("FormDetect"));
-    setWindowTitle(QStringLiteral("Velomar v1.2"));
-    setAccessibleName(QStringLiteral("Velomar v1.2"));
+    setWindowTitle(kMainWindowTitle);
+    setAccessibleName(kMainWindowTitle);
     setFixedSize(977, 538);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // Opens in the middle of its screen's free area; on a screen too small for it, its top

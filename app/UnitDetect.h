@@ -25,6 +25,9 @@ namespace velomar {
 
 class TConfigForm;
 
+// The main window's caption; message boxes carry kAppTitle instead.
+inline const QString kMainWindowTitle = QStringLiteral("Velomar v1.2");
+
 // Where the main window's endpoints live: the local addresses (read once) and the
 // listening port. The product uses the host's addresses and 2057; tests may narrow them.
 struct DetectNetwork {

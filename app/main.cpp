@@ -5,6 +5,8 @@
 
 #include "app/UnitDetect.h"
 #include "config/UnitConfigure.h"
+#include "Version.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -73,7 +75,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // The application title is the caption of every message box. It is deliberately not
     // set as the display name, which Qt would append to every window caption.
-    QApplication::setApplicationName(QStringLiteral("Velomar v1.1"));
+    QApplication::setApplicationName(velomar::kAppTitle);
     QApplication::setApplicationVersion(QStringLiteral(VELOMAR_VERSION));
     velomar::TFormDetect window;
     velomar::TConfigForm config(&window);

@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 
 #include "cli/Cli.h"
+#include "Version.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);

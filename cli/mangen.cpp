@@ -2,6 +2,7 @@
 #include <QTextStream>
 
 #include "cli/Help.h"
+#include "Version.h"
 
 int main() {
     QTextStream(stdout) << velomar::cli::ManPage(QStringLiteral(VELOMAR_VERSION));
