@@ -28,6 +28,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -63,8 +65,20 @@ const char kBlock[] = "SCSCSSFSCSSBSCSS";
 struct Sample {
     int cycle = 0;
     qint64 residentBytes = 0;
+    qint64 heapBytes = 0;
     int descriptors = 0;
 };
+
+// Bytes the allocator has handed out and not got back: steadier than resident memory,
+// which also follows the allocator's own caches.
+qint64 heapInUse() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<qint64>(m.uordblks + m.hblkhd);
+#else
+    return -1;
+#endif
+}
 
 qint64 residentBytes() {
     QFile statm(QStringLiteral("/proc/self/statm"));
@@ -77,6 +91,20 @@ int openDescriptors() {
     return static_cast<int>(
         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
+
+// Times any thread of this process was made to give up the CPU to another program: an
+// operation that waited for the CPU says nothing about the program.
+long preemptions() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_nivcsw;
+}
+
+struct Op {
+    double seconds = 0;
+    int cycle = 0;
+    long preempted = 0;
+};
 
 double median(std::vector<double> v) {
     if (v.empty()) return 0;
@@ -108,6 +136,10 @@ class Soak {
             default: break;
         }
         *seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        // Between two actions of a user the product's main loop runs, which deletes what the
+        // action handed to deleteLater (a closed cell editor...). The waits here process
+        // events from outside any loop, where Qt never does that by itself.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (!ok) {
             why_ = QStringLiteral("%1 %2: %3 (messages: %4)")
                        .arg(QString::fromLatin1(kKindNames[kind]))
@@ -243,6 +275,7 @@ int main(int argc, char* argv[]) {
     double scale = 1.0;
     int devices = 8;
     int imageKib = 4;
+    int only = -1;  // every kind
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         const QString value = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
@@ -256,11 +289,18 @@ int main(int argc, char* argv[]) {
         } else if (arg == QLatin1String("--image-kib")) {
             imageKib = value.toInt(&ok);
             ok = ok && imageKib >= 1 && imageKib <= 1024;
+        } else if (arg == QLatin1String("--only")) {
+            for (int k = 0; k < KindCount; ++k) {
+                if (QString::fromLatin1(kKindNames[k]).startsWith(value) && !value.isEmpty()) only = k;
+            }
+            ok = only >= 0;
         }
         if (!ok) {
             std::fprintf(stderr,
-                         "usage: soak [--scale F] [--devices N] [--image-kib K]   (0 < F <= 1, "
-                         "default 1; 1 <= N <= 100, default 8; 1 <= K <= 1024, default 4)\n");
+                         "usage: soak [--scale F] [--devices N] [--image-kib K] [--only KIND]   (0 < F "
+                         "<= 1, default 1; 1 <= N <= 100, default 8; 1 <= K <= 1024, default 4; "
+                         "KIND: search, dialog, firmware or bulk: that operation alone, as many "
+                         "times as the whole run has cycles)\n");
             return 2;
         }
         ++i;
@@ -300,7 +340,11 @@ int main(int argc, char* argv[]) {
         std::vector<Kind> plan;
         for (int b = 0; b < blocks; ++b) {
             for (const char c : std::string(kBlock)) {
-                plan.push_back(c == 'S' ? Search : c == 'C' ? Dialog : c == 'F' ? Firmware : Bulk);
+                plan.push_back(only >= 0                 ? static_cast<Kind>(only)
+                               : c == 'S'                ? Search
+                               : c == 'C'                ? Dialog
+                               : c == 'F'                ? Firmware
+                                                         : Bulk);
             }
         }
         int planned[KindCount] = {};
@@ -323,26 +367,31 @@ int main(int argc, char* argv[]) {
         }
         soak.rest();
         std::printf("warm-up done: one of each operation, not counted\n");
-        std::printf("%6s %12s %10s %12s\n", "cycle", "resident", "since 50", "descriptors");
+        std::printf("%6s %13s %11s %13s %11s %12s\n", "cycle", "resident", "since 50", "heap in use",
+                    "since 50", "descriptors");
 
-        std::vector<double> durations[KindCount];
-        std::vector<int> at[KindCount];
+        std::vector<Op> ops[KindCount];
+        int imagesReported = 0;
         std::vector<Sample> samples;
         QElapsedTimer whole;
         whole.start();
         const auto sample = [&](int cycle) {
             soak.rest();
-            samples.push_back({cycle, residentBytes(), openDescriptors()});
+            // The emulator reports each image it took; read before its pipe fills and stops it.
+            imagesReported = static_cast<int>(emulator->output().count(QStringLiteral(" bytes complete")));
+            samples.push_back({cycle, residentBytes(), heapInUse(), openDescriptors()});
             const Sample& s = samples.back();
             const Sample* base = nullptr;
             for (const Sample& b : samples) {
                 if (b.cycle == kSampleEvery) base = &b;
             }
-            const QString since =
-                base ? QStringLiteral("%1%2 KiB").arg(s.residentBytes >= base->residentBytes ? "+" : "")
-                           .arg((s.residentBytes - base->residentBytes) / 1024)
-                     : QStringLiteral("-");
-            std::printf("%6d %9.2f MiB %10s %12d\n", cycle, s.residentBytes / 1048576.0, qPrintable(since),
+            const auto since = [&](qint64 now, qint64 then) {
+                return base ? QStringLiteral("%1%2 KiB").arg(now >= then ? "+" : "").arg((now - then) / 1024)
+                            : QStringLiteral("-");
+            };
+            std::printf("%6d %9.2f MiB %11s %9.2f MiB %11s %12d\n", cycle, s.residentBytes / 1048576.0,
+                        qPrintable(since(s.residentBytes, base ? base->residentBytes : 0)),
+                        s.heapBytes / 1048576.0, qPrintable(since(s.heapBytes, base ? base->heapBytes : 0)),
                         s.descriptors);
             std::fflush(stdout);
         };
@@ -355,40 +404,56 @@ int main(int argc, char* argv[]) {
                 cutShort = true;
                 break;
             }
-            double s = 0;
-            if (!soak.run(k, ++count[k], &s)) {
+            Op op;
+            op.cycle = ++cycle;
+            const long before = preemptions();
+            if (!soak.run(k, ++count[k], &op.seconds)) {
                 ++failures;
                 std::printf("  failed: %s\n", qPrintable(soak.why()));
             }
-            durations[k].push_back(s);
-            at[k].push_back(cycle + 1);
-            ++cycle;
+            op.preempted = preemptions() - before;
+            ops[k].push_back(op);
             if (cycle % kSampleEvery == 0) sample(cycle);
         }
         if (cycle % kSampleEvery != 0) sample(cycle);
 
-        std::printf("\n%-11s %6s %11s %11s %11s %11s\n", "operation", "count", "median ms", "max ms",
-                    "max/median", "max at cycle");
+        std::printf("\n%-11s %6s %10s %9s %7s %6s %7s %13s\n", "operation", "count", "median ms", "max ms",
+                    "max/med", "at", "over 2x", "preempted of");
         double worstRatio = 0;
         const char* worstKind = "";
         for (int k = 0; k < KindCount; ++k) {
-            if (durations[k].empty()) continue;
-            const double med = median(durations[k]);
-            const auto maxAt = std::max_element(durations[k].begin(), durations[k].end());
-            const double ratio = med > 0 ? *maxAt / med : 0;
+            if (ops[k].empty()) continue;
+            std::vector<double> seconds;
+            for (const Op& op : ops[k]) seconds.push_back(op.seconds);
+            const double med = median(seconds);
+            const Op& worst = *std::max_element(ops[k].begin(), ops[k].end(),
+                                                [](const Op& a, const Op& b) { return a.seconds < b.seconds; });
+            const double ratio = med > 0 ? worst.seconds / med : 0;
             if (ratio > worstRatio) {
                 worstRatio = ratio;
                 worstKind = kKindNames[k];
             }
-            std::printf("%-11s %6zu %11.2f %11.2f %11.2f %11d\n", kKindNames[k], durations[k].size(),
-                        med * 1e3, *maxAt * 1e3, ratio, at[k][static_cast<size_t>(maxAt - durations[k].begin())]);
+            int over = 0, overPreempted = 0;
+            for (const Op& op : ops[k]) {
+                if (op.seconds <= 2 * med) continue;
+                ++over;
+                if (op.preempted > 0) ++overPreempted;
+            }
+            std::printf("%-11s %6zu %10.2f %9.2f %7.2f %6d %7d %13d\n", kKindNames[k], ops[k].size(), med * 1e3,
+                        worst.seconds * 1e3, ratio, worst.cycle, over, overPreempted);
         }
-
+        std::printf("at: the cycle of the longest; over 2x: operations longer than twice the median; "
+                    "preempted of: how many of those waited, some time, for a CPU another program held\n");
         std::printf("\nrun: %.1f s, %d cycles%s, %d failed operations\n", whole.elapsed() / 1000.0, cycle,
                     cutShort ? " (cut short by the run's time limit)" : "", failures);
         const Sample* base = nullptr;
         for (const Sample& s : samples) {
             if (s.cycle == kSampleEvery) base = &s;
+        }
+        const int upgrades = static_cast<int>(ops[Firmware].size()) + 1;  // with the warm-up's
+        if (imagesReported != upgrades) {
+            std::printf("the emulator reported %d complete images for %d upgrades\n", imagesReported, upgrades);
+            ++failures;
         }
         bool pass = failures == 0 && !cutShort;
         if (base && samples.back().cycle > base->cycle) {
