@@ -36,6 +36,7 @@
 #include <functional>
 #include <malloc.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -90,7 +91,7 @@ qint64 residentBytes() {
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly)) return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * 4096 : -1;
+    return fields.size() > 1 ? fields[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : -1;
 }
 
 int openDescriptors() {
@@ -98,8 +99,6 @@ int openDescriptors() {
         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
-// Times any thread of this process was made to give up the CPU to another program: an
-// operation that waited for the CPU says nothing about the program.
 // The machine's load (other programs compete for the same CPUs): first field of /proc/loadavg.
 QString loadAverage() {
     QFile f(QStringLiteral("/proc/loadavg"));
@@ -108,6 +107,9 @@ QString loadAverage() {
     return QString::fromLatin1(fields.value(0)) + QStringLiteral(" (%1 CPUs)").arg(QThread::idealThreadCount());
 }
 
+// Times a thread of this process was made to give up its CPU (to another program, or to
+// another of its threads on a machine with fewer CPUs than runnable threads): an operation
+// that waited for a CPU says little about the program.
 long preemptions() {
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
@@ -190,6 +192,7 @@ class Soak {
 
     // Makes the row of device n (counted round the fleet) the current one.
     bool selectRow(int n, int column) {
+        if (form_.DeviceCount() == 0) return false;
         const int row = n % form_.DeviceCount();
         form_.RGrid->setCurrentIndex(form_.devices().index(row, column));
         return form_.SelectedRow() == row;
