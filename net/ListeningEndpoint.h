@@ -109,6 +109,7 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> stopping_{false};
     std::unique_ptr<UdpSocket> socket_;
+    std::unique_ptr<ReceiveBatch> batch_;  // the listener's, from the first open on
     std::thread listener_;
     std::thread delivery_;
 
