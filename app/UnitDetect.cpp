@@ -22,6 +22,7 @@
 #include "net/LocalAddresses.h"
 #include "platform/DeviceAccess.h"
 #include "platform/Platform.h"
+#include "protocol/Address.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
 

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/DeviceTable.h"
 #include "platform/Platform.h"
+#include "protocol/Address.h"
 
 namespace velomar {
 

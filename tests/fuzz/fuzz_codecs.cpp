@@ -1,6 +1,6 @@
 // The text codecs on arbitrary texts: they either convert or raise one of our errors.
 #include "FuzzSupport.h"
-#include "app/DeviceTable.h"
+#include "protocol/Address.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/DeviceTable.h"
+#include "protocol/Address.h"
 
 using velomar::IsValidIp;
 

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+#include <QVector>
+
+#include "protocol/DiscoveryReply.h"
+
+namespace velomar {
+
+// One row of the device table.
+struct DeviceEntry {
+    QString model, mac, version, name, ip, mask, gateway, pelorin;
+    bool apply = false;
+    QString knownIp;  // the address the device is known to use (hidden column)
+};
+
+// The device table's data: the entries in arrival order, with a MAC index so that the
+// duplicate test stays cheap with thousands of rows.
+class DeviceTableModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    enum Column {
+        ColModel = 0,
+        ColMac,
+        ColVersion,
+        ColName,
+        ColIp,
+        ColMask,
+        ColGateway,
+        ColPelorin,
+        ColApply,
+        ColHidden0,
+        ColHidden1,
+        ColKnownIp,
+        ColumnCount
+    };
+    // Characters kept per column; 0 for the check-box columns.
+    static int widthKept(int column);
+    static QString title(int column);
+    // A stored text cut to the column's width, its first characters staying.
+    static QString cut(int column, const QString& text);
+    // What a cell shows: its text up to the first NUL.
+    static QString shown(const QString& text);
+    // The columns the user may change (texts and the Apply box).
+    static bool isUserEditable(int column) { return column >= ColName && column <= ColApply; }
+    // Address columns take only the characters of an address.
+    static bool isAddressColumn(int column) { return column >= ColIp && column <= ColPelorin; }
+    // The table's key filter: whether a typed character passes in the given column.
+    static bool keyPasses(int column, QChar key);
+
+    explicit DeviceTableModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    // Appends the devices whose MAC is not listed yet (one model update for all of them);
+    // returns how many were added.
+    int AddDevices(const QVector<DeviceTexts>& devices);
+    bool AddDevice(const DeviceTexts& device);
+    bool IsNewDevice(const QString& macText) const;
+    void ClearDevices();
+
+    const DeviceEntry& entry(int row) const;
+    DeviceEntry& entryRef(int row);
+    // Text of a cell as stored (not cut at NUL).
+    QString cellText(int row, int column) const;
+    void setCellText(int row, int column, const QString& text);
+    void setApply(int row, bool on);
+    int count() const { return static_cast<int>(rows_.size()); }
+
+  signals:
+    // The user toggled a row's Apply box (emitted before the new state is stored).
+    void applyToggledByUser(int row);
+
+  private:
+    void checkRow(int row) const;
+
+    QVector<DeviceEntry> rows_;
+    QHash<QString, int> macIndex_;
+};
+
+}  // namespace velomar
