@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <iterator>
 
 #include "platform/TextEntry.h"
 #include "protocol/Errors.h"
@@ -9,18 +10,55 @@
 namespace velomar {
 
 namespace {
-const int kWidths[DeviceTableModel::ColumnCount] = {16, 17, 7, 32, 15, 15, 15, 15, 0, 0, 16, 16};
-const char* const kTitles[DeviceTableModel::ColumnCount] = {
-    "Model",   "MAC Address", "Version", "Device Name", "IP Address", "Subnet Mask",
-    "Gateway", "Pelorin IP",  "Apply",   "Column0",     "Column1",    "Column2"};
+// Each column once: its title, the characters a cell keeps (0: the whole text) and the
+// entry's text it holds (none for the Apply box and the spare columns).
+struct ColumnField {
+    DeviceTableModel::Column column;
+    const char* title;
+    int widthKept;
+    QString DeviceEntry::*text;
+    // Where a new row's text comes from in a discovery reply.
+    QString DeviceTexts::*received;
+};
+
+constexpr ColumnField kColumns[] = {
+    {DeviceTableModel::ColModel, "Model", 16, &DeviceEntry::model, &DeviceTexts::model},
+    {DeviceTableModel::ColMac, "MAC Address", 17, &DeviceEntry::mac, &DeviceTexts::mac},
+    {DeviceTableModel::ColVersion, "Version", 7, &DeviceEntry::version, &DeviceTexts::version},
+    {DeviceTableModel::ColName, "Device Name", 32, &DeviceEntry::name, &DeviceTexts::name},
+    {DeviceTableModel::ColIp, "IP Address", 15, &DeviceEntry::ip, &DeviceTexts::ip},
+    {DeviceTableModel::ColMask, "Subnet Mask", 15, &DeviceEntry::mask, &DeviceTexts::mask},
+    {DeviceTableModel::ColGateway, "Gateway", 15, &DeviceEntry::gateway, &DeviceTexts::gateway},
+    {DeviceTableModel::ColPelorin, "Pelorin IP", 15, &DeviceEntry::pelorin, &DeviceTexts::pelorin},
+    {DeviceTableModel::ColApply, "Apply", 0, nullptr, nullptr},
+    {DeviceTableModel::ColHidden0, "Column0", 0, nullptr, nullptr},
+    {DeviceTableModel::ColHidden1, "Column1", 16, nullptr, nullptr},
+    // The address a device is known to use starts as the one it reported.
+    {DeviceTableModel::ColKnownIp, "Column2", 16, &DeviceEntry::knownIp, &DeviceTexts::ip},
+};
+
+constexpr bool inColumnOrder() {
+    for (int c = 0; c < DeviceTableModel::ColumnCount; ++c) {
+        if (kColumns[c].column != c) return false;
+    }
+    return true;
+}
+static_assert(std::size(kColumns) == DeviceTableModel::ColumnCount && inColumnOrder(),
+              "one entry per column, in the order of DeviceTableModel::Column");
+
+const ColumnField* field(int column) {
+    return column >= 0 && column < DeviceTableModel::ColumnCount ? &kColumns[column] : nullptr;
+}
 }  // namespace
 
 int DeviceTableModel::widthKept(int column) {
-    return column >= 0 && column < ColumnCount ? kWidths[column] : 0;
+    const ColumnField* f = field(column);
+    return f ? f->widthKept : 0;
 }
 
 QString DeviceTableModel::title(int column) {
-    return column >= 0 && column < ColumnCount ? QString::fromLatin1(kTitles[column]) : QString();
+    const ColumnField* f = field(column);
+    return f ? QString::fromLatin1(f->title) : QString();
 }
 
 QString DeviceTableModel::cut(int column, const QString& text) {
@@ -123,15 +161,9 @@ int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
         if (macIndex_.contains(mac)) continue;
         macIndex_.insert(mac, count() + static_cast<int>(fresh.size()));
         DeviceEntry e;
-        e.model = cut(ColModel, d.model);
-        e.mac = mac;
-        e.version = cut(ColVersion, d.version);
-        e.name = cut(ColName, d.name);
-        e.ip = cut(ColIp, d.ip);
-        e.mask = cut(ColMask, d.mask);
-        e.gateway = cut(ColGateway, d.gateway);
-        e.pelorin = cut(ColPelorin, d.pelorin);
-        e.knownIp = cut(ColKnownIp, d.ip);
+        for (const ColumnField& f : kColumns) {
+            if (f.text) e.*f.text = cut(f.column, d.*f.received);
+        }
         fresh.push_back(std::move(e));
     }
     const int added = static_cast<int>(fresh.size());
@@ -165,71 +197,22 @@ DeviceEntry& DeviceTableModel::entryRef(int row) {
 
 QString DeviceTableModel::cellText(int row, int column) const {
     const DeviceEntry& e = entry(row);
-    switch (column) {
-        case ColModel:
-            return e.model;
-        case ColMac:
-            return e.mac;
-        case ColVersion:
-            return e.version;
-        case ColName:
-            return e.name;
-        case ColIp:
-            return e.ip;
-        case ColMask:
-            return e.mask;
-        case ColGateway:
-            return e.gateway;
-        case ColPelorin:
-            return e.pelorin;
-        case ColKnownIp:
-            return e.knownIp;
-        default:
-            return {};
-    }
+    const ColumnField* f = field(column);
+    return f && f->text ? e.*f->text : QString();
 }
 
 void DeviceTableModel::setCellText(int row, int column, const QString& text) {
     DeviceEntry& e = entryRef(row);
+    const ColumnField* f = field(column);
+    if (!f || !f->text) return;
+    QString& stored = e.*f->text;
     const QString value = cut(column, text);
-    QString* field = nullptr;
-    switch (column) {
-        case ColModel:
-            field = &e.model;
-            break;
-        case ColMac:
-            field = &e.mac;
-            break;
-        case ColVersion:
-            field = &e.version;
-            break;
-        case ColName:
-            field = &e.name;
-            break;
-        case ColIp:
-            field = &e.ip;
-            break;
-        case ColMask:
-            field = &e.mask;
-            break;
-        case ColGateway:
-            field = &e.gateway;
-            break;
-        case ColPelorin:
-            field = &e.pelorin;
-            break;
-        case ColKnownIp:
-            field = &e.knownIp;
-            break;
-        default:
-            return;
-    }
-    if (*field == value) return;
+    if (stored == value) return;
     if (column == ColMac) {
         macIndex_.remove(e.mac);
         macIndex_.insert(value, row);
     }
-    *field = value;
+    stored = value;
     emit dataChanged(index(row, column), index(row, column));
 }
 
