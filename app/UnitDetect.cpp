@@ -279,7 +279,6 @@ void TFormDetect::CloseUDPServer()
 
 void TFormDetect::ClearDevices()
 {
-    deviceCount_ = 0;
     devices_->ClearDevices();
     lblloss->clear();
     selectedRow_ = 0;
@@ -356,7 +355,7 @@ void TFormDetect::TimerFINDTimer()
     if (searchCountdown_ == 0) {
         SetSearching(false);
         if (udpServer_->isOpen()) CloseUDPServer();
-        if (searchBaseline_ != -1 && searchBaseline_ == deviceCount_) {
+        if (searchBaseline_ != -1 && searchBaseline_ == DeviceCount()) {
             platform().showMessage(this, QStringLiteral("There is no tervane."));
         }
     }
@@ -406,8 +405,7 @@ void TFormDetect::TakeReceivedDevices()
     if (batch.isEmpty()) return;
     const int added = devices_->AddDevices(batch);
     if (added == 0) return;
-    deviceCount_ += added;
-    lblcount->setText(QStringLiteral("Current : %1").arg(deviceCount_));
+    lblcount->setText(QStringLiteral("Current : %1").arg(DeviceCount()));
     // The first row becomes the current one, as the table shows it selected.
     if (!RGrid->currentIndex().isValid()) RGrid->setCurrentIndex(devices_->index(0, DeviceTableModel::ColName));
 }
@@ -424,7 +422,7 @@ void TFormDetect::FlatButton3Click()
         if (dialog->exec() != QDialog::Accepted) return;
         const QString address = dialog->address();
         ClearDevices();
-        searchBaseline_ = deviceCount_;
+        searchBaseline_ = DeviceCount();
         OpenUDPServer();
         dropsAtSearchStart_ = udpServer_->dropped().value_or(0);
         // Sent from the listening endpoint itself, so the answer comes back to port 2057;
@@ -445,7 +443,7 @@ void TFormDetect::FlatButton6Click()
 void TFormDetect::FlatButton1Click()
 {
     RunGuarded(this, [this] {
-        if (deviceCount_ == 0) {
+        if (DeviceCount() == 0) {
             platform().showMessage(this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
             return;
         }
@@ -492,7 +490,7 @@ void TFormDetect::FlatButton4Click()
 
 void TFormDetect::OpenDevice(int tag)
 {
-    if (deviceCount_ == 0) {
+    if (DeviceCount() == 0) {
         platform().showMessage(this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
         return;
     }
@@ -518,7 +516,7 @@ void TFormDetect::OpenDevice(int tag)
 
 void TFormDetect::FlatButton7Click()
 {
-    if (deviceCount_ <= 0 || selectedRow_ < 0) return;
+    if (DeviceCount() <= 0 || selectedRow_ < 0) return;
     FUWait->setText(QStringLiteral("Sending Firmware..."));
     FUWait->setVisible(true);
     CloseUDPServer();
@@ -577,7 +575,7 @@ void TFormDetect::FlatButton7Click()
 
 bool TFormDetect::OpenConfigForm()
 {
-    if (deviceCount_ == 0 || selectedRow_ < 0 || !configForm_) return false;
+    if (DeviceCount() == 0 || selectedRow_ < 0 || !configForm_) return false;
     auto text = [this](int column) {
         return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
     };
@@ -600,7 +598,7 @@ void TFormDetect::FlatButton8Click()
 void TFormDetect::FlatButton10Click()
 {
     RunGuarded(this, [this] {
-        if (deviceCount_ == 0 || selectedRow_ < 0 || !configForm_) return;
+        if (DeviceCount() == 0 || selectedRow_ < 0 || !configForm_) return;
         auto text = [this](int column) {
             return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
         };

@@ -50,7 +50,7 @@ public:
     ~TFormDetect() override;
 
     // State other parts read.
-    int DeviceCount() const { return deviceCount_; }
+    int DeviceCount() const { return devices_->rowCount(); }
     int SelectedRow() const { return selectedRow_; }
     int SearchBaseline() const { return searchBaseline_; }
     int SearchCountdown() const { return searchCountdown_; }
@@ -140,7 +140,6 @@ private:
     FirmwareReplySlot firmwareReply_;
     WaitClock* firmwareClock_ = &steadyWaitClock();
 
-    int deviceCount_ = 0;
     int selectedRow_ = 0;
     int searchBaseline_ = 0;
     int searchCountdown_ = 0;
