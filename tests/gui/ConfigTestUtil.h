@@ -21,6 +21,7 @@
 #include "protocol/OperationRecord.h"
 #include "protocol/SerialRecord.h"
 #include "support/Isolation.h"
+#include "support/ModelContract.h"
 
 namespace velomar::test {
 
@@ -154,8 +155,15 @@ class ConfigTest : public ::testing::Test {
     static constexpr std::uint16_t kListenPort = 42058;
     static constexpr std::uint16_t kSinkPort = 42059;
 
-    void SetUp() override { form = std::make_unique<TConfigForm>(nullptr, network()); }
-    void TearDown() override { form.reset(); }
+    void SetUp() override {
+        form = std::make_unique<TConfigForm>(nullptr, network());
+        contract.watch(&op());
+        contract.watch(&serial());
+    }
+    void TearDown() override {
+        contract.end();
+        form.reset();
+    }
     virtual ConfigNetwork network() const { return ConfigNetwork{{}, kListenPort, kSinkPort}; }
 
     NetworkTab& tab() { return form->networkTab(); }
@@ -169,6 +177,7 @@ class ConfigTest : public ::testing::Test {
 
     RecordingPlatform rec;
     ScopedPlatform scoped{&rec};
+    ModelContract contract;
     std::unique_ptr<TConfigForm> form;
 };
 

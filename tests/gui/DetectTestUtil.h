@@ -16,6 +16,7 @@
 #include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/DiscoveryReply.h"
+#include "support/ModelContract.h"
 
 namespace velomar::test {
 
@@ -66,11 +67,15 @@ class DetectTest : public ::testing::Test {
 
     void SetUp() override {
         window = std::make_unique<TFormDetect>(network());
+        contract.watch(&window->devices());
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    void TearDown() override { window.reset(); }
+    void TearDown() override {
+        contract.end();
+        window.reset();
+    }
     virtual DetectNetwork network() const { return DetectNetwork{{}, kTestPort}; }
 
     // Rows arrive through the read handler, as from the listener thread.
@@ -109,6 +114,7 @@ class DetectTest : public ::testing::Test {
 
     RecordingPlatform rec;
     ScopedPlatform scoped{&rec};
+    ModelContract contract;
     std::unique_ptr<TFormDetect> window;
 };
 
