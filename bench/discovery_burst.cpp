@@ -25,13 +25,13 @@
 #include <mutex>
 
 #include "app/UnitDetect.h"
-#include "emulator/NetLab.h"
-#include "emulator/NetworkGuard.h"
+#include "lab/NetLab.h"
+#include "lab/NetworkGuard.h"
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
 #include "net/LocalAddresses.h"
 #include "net/UdpSocket.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 

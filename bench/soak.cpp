@@ -45,9 +45,9 @@
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
-#include "emulator/NetLab.h"
-#include "emulator/NetworkGuard.h"
-#include "platform/RecordingPlatform.h"
+#include "lab/NetLab.h"
+#include "lab/NetworkGuard.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::emu::NetLab;

@@ -33,7 +33,7 @@
 
 #include "app/UnitDetect.h"
 #include "net/LocalAddresses.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "support/Isolation.h"
 #include "protocol/DiscoveryReply.h"

@@ -23,8 +23,8 @@
 #include "app/UnitDetect.h"
 #include "config/NetworkTab.h"
 #include "config/UnitConfigure.h"
-#include "emulator/NetworkGuard.h"
-#include "platform/RecordingPlatform.h"
+#include "lab/NetworkGuard.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 

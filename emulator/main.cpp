@@ -8,7 +8,7 @@
 
 #include "emulator/EmulatorOptions.h"
 #include "emulator/EmulatorServer.h"
-#include "emulator/NetworkGuard.h"
+#include "lab/NetworkGuard.h"
 
 using namespace velomar::emu;
 

@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 #include "config/UnitConfigure.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "protocol/Codecs.h"
 
 using namespace velomar;

@@ -6,7 +6,7 @@
 
 #include "FuzzSupport.h"
 #include "config/UnitConfigure.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "protocol/Errors.h"
 
 using namespace velomar;

@@ -13,7 +13,7 @@
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"

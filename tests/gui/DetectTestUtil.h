@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/UnitDetect.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/DiscoveryReply.h"

@@ -11,7 +11,7 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"

@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 
 #include "app/UnitDetect.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "support/Isolation.h"

@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 
-#include "emulator/NetLab.h"
+#include "lab/NetLab.h"
 #include "support/Isolation.h"
 
 // A lab for system tests: the real program code, real port 2057, a real tervane-emu,

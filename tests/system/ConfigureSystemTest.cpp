@@ -15,7 +15,7 @@
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
 #include "support/Lab.h"

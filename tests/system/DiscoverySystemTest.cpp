@@ -8,7 +8,7 @@
 #include <set>
 
 #include "app/UnitDetect.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"

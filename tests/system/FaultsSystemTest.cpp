@@ -11,7 +11,7 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "support/Lab.h"
 
 using namespace velomar;

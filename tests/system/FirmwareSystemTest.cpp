@@ -6,7 +6,7 @@
 #include <QRandomGenerator>
 
 #include "app/UnitDetect.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "protocol/Firmware.h"
 #include "support/Lab.h"
 

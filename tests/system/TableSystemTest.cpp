@@ -10,7 +10,7 @@
 
 #include "app/UnitDetect.h"
 #include "app/UnitSearchIP.h"
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 #include "support/Lab.h"
 
 using namespace velomar;

@@ -13,7 +13,7 @@
 
 #include "emulator/EmulatorServer.h"
 #include "emulator/FleetFile.h"
-#include "emulator/NetLab.h"
+#include "lab/NetLab.h"
 #include "net/UdpSocket.h"
 #include "protocol/DeviceName.h"
 #include "protocol/Frame.h"

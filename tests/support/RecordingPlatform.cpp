@@ -1,4 +1,4 @@
-#include "platform/RecordingPlatform.h"
+#include "support/RecordingPlatform.h"
 
 namespace velomar {
 

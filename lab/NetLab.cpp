@@ -1,4 +1,4 @@
-#include "emulator/NetLab.h"
+#include "lab/NetLab.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "emulator/NetworkGuard.h"
+#include "lab/NetworkGuard.h"
 
 #include <QHostAddress>
 
