@@ -34,6 +34,8 @@ std::optional<ConfigFile> ConfigFile::decode(const QByteArray& file) {
     if (layout.ports < 0 || file.size() < layout.needed) return std::nullopt;
     ConfigFile c;
     c.network = file.left(NetworkRecord::kSize);
+    c.operation.reserve(layout.ports);
+    c.serial.reserve(layout.ports);
     qsizetype at = NetworkRecord::kSize;
     for (int i = 0; i < layout.ports; ++i, at += OperationRecord::kSize) {
         c.operation << file.mid(at, OperationRecord::kSize);
