@@ -18,8 +18,8 @@ int hexValue(QChar c)
     return -1;
 }
 
-// The conversions read the pieces of their text in place: copying each piece was most of
-// their cost, a copy per piece of a long text.
+// The conversions read the pieces of their text in place: a copy of each piece would cost
+// an allocation per piece, many of them for a long list.
 bool parseDecimal(QStringView text, std::int64_t& value)
 {
     qsizetype i = 0;
