@@ -14,6 +14,7 @@
 #include "net/LocalAddresses.h"
 #include "platform/Platform.h"
 #include "protocol/Codecs.h"
+#include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
 #include "protocol/NetworkRecord.h"
@@ -356,10 +357,11 @@ void TConfigForm::FlatButton2Click() {
 }
 
 QByteArray TConfigForm::ConfigurationFile() const {
-    QByteArray file = EncodeNetworkRecord();
-    for (int port = 0; port < portCount_; ++port) file += EncodeOperationRecord(port);
-    for (int port = 0; port < portCount_; ++port) file += EncodeSerialRecord(port);
-    return file;
+    ConfigFile file;
+    file.network = EncodeNetworkRecord();
+    for (int port = 0; port < portCount_; ++port) file.operation << EncodeOperationRecord(port);
+    for (int port = 0; port < portCount_; ++port) file.serial << EncodeSerialRecord(port);
+    return file.encode();
 }
 
 void TConfigForm::FlatButton9Click() {
@@ -396,10 +398,8 @@ void TConfigForm::ImportFromFile(const QString& fileName, const QString& model,
         throw Error(QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
     }
     file.close();
-    const int ports = bytes.size() > 78 ? static_cast<unsigned char>(bytes[78]) : 0;
-    const qsizetype needed =
-        NetworkRecord::kSize + ports * (OperationRecord::kSize + SerialRecord::kSize);
-    if (bytes.size() < NetworkRecord::kSize || bytes.size() < needed) {
+    const auto frames = ConfigFile::decode(bytes);
+    if (!frames) {
         throw Error(QStringLiteral("%1 is not a complete configuration file").arg(fileName));
     }
 
@@ -407,17 +407,10 @@ void TConfigForm::ImportFromFile(const QString& fileName, const QString& model,
     ProductLabel->setText(model);
     MACLabel->setText(macText);
     VersionLabel->setText(version);
-    DecodeNetworkRecord(bytes.left(NetworkRecord::kSize));
-    const qsizetype serialStart =
-        NetworkRecord::kSize + qsizetype(portCount_) * OperationRecord::kSize;
-    for (int i = 0; i < portCount_; ++i) {
-        DecodeOperationRecord(bytes.mid(
-            NetworkRecord::kSize + qsizetype(i) * OperationRecord::kSize, OperationRecord::kSize));
-    }
-    for (int i = 0; i < portCount_; ++i) {
-        DecodeSerialRecord(
-            bytes.mid(serialStart + qsizetype(i) * SerialRecord::kSize, SerialRecord::kSize));
-    }
+    // Record by record: one that does not decode stops the import where it stands.
+    DecodeNetworkRecord(frames->network);
+    for (const QByteArray& frame : frames->operation) DecodeOperationRecord(frame);
+    for (const QByteArray& frame : frames->serial) DecodeSerialRecord(frame);
     ConfigTab->setCurrentIndex(0);
     ConfigTabTabChanged(0);
 }

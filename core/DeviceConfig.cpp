@@ -1,5 +1,6 @@
 #include "core/DeviceConfig.h"
 
+#include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
 
 namespace velomar {
@@ -29,32 +30,22 @@ QByteArray DeviceConfig::serialFrame(int port, const QByteArray& mac6) const {
 }
 
 QByteArray EncodeConfigFile(const DeviceConfig& config, const QByteArray& mac6) {
-    QByteArray file = config.networkFrame(mac6);
-    for (size_t p = 0; p < config.operations.size(); ++p) file += config.operationFrame(int(p), mac6);
-    for (size_t p = 0; p < config.serials.size(); ++p) file += config.serialFrame(int(p), mac6);
-    return file;
+    ConfigFile file;
+    file.network = config.networkFrame(mac6);
+    for (size_t p = 0; p < config.operations.size(); ++p) file.operation << config.operationFrame(int(p), mac6);
+    for (size_t p = 0; p < config.serials.size(); ++p) file.serial << config.serialFrame(int(p), mac6);
+    return file.encode();
 }
 
 DeviceConfig DecodeConfigFile(const QByteArray& bytes, const QString& fileName) {
-    const auto network = NetworkRecord::decode(bytes.left(NetworkRecord::kSize));
-    if (!network) {
-        throw Error(QStringLiteral("%1 is not a complete configuration file: %2 bytes, a network "
-                                   "record alone takes %3")
-                        .arg(fileName)
-                        .arg(bytes.size())
-                        .arg(NetworkRecord::kSize));
+    // The layout is the file codec's, shared with the window and the emulator.
+    const std::optional<ConfigFile> file = ConfigFile::decode(bytes);
+    if (!file) {
+        throw Error(QStringLiteral("%1 is not a complete configuration file: %2")
+                        .arg(fileName, ConfigFile::shortfall(bytes)));
     }
+    const auto network = NetworkRecord::decode(file->network);
     const int ports = network->portCount;
-    const qsizetype needed =
-        NetworkRecord::kSize + qsizetype(ports) * (OperationRecord::kSize + SerialRecord::kSize);
-    if (bytes.size() < needed) {
-        throw Error(QStringLiteral("%1 is not a complete configuration file: %2 bytes, but its "
-                                   "%3 ports need %4")
-                        .arg(fileName)
-                        .arg(bytes.size())
-                        .arg(ports)
-                        .arg(needed));
-    }
     DeviceConfig c;
     c.network = *network;
     c.operations.resize(ports);
@@ -62,7 +53,7 @@ DeviceConfig DecodeConfigFile(const QByteArray& bytes, const QString& fileName) 
     const qsizetype serialStart = NetworkRecord::kSize + qsizetype(ports) * OperationRecord::kSize;
     for (int i = 0; i < ports; ++i) {
         const qsizetype at = NetworkRecord::kSize + qsizetype(i) * OperationRecord::kSize;
-        const auto o = OperationRecord::decode(bytes.mid(at, OperationRecord::kSize));
+        const auto o = OperationRecord::decode(file->operation[i]);
         if (o->port >= ports) {
             throw Error(QStringLiteral("%1: the operation record at byte %2 is for port %3, but "
                                        "the file has %4 ports")
@@ -72,7 +63,7 @@ DeviceConfig DecodeConfigFile(const QByteArray& bytes, const QString& fileName) 
     }
     for (int i = 0; i < ports; ++i) {
         const qsizetype at = serialStart + qsizetype(i) * SerialRecord::kSize;
-        const auto s = SerialRecord::decode(bytes.mid(at, SerialRecord::kSize));
+        const auto s = SerialRecord::decode(file->serial[i]);
         if (s->port >= ports) {
             throw Error(QStringLiteral("%1: the serial record at byte %2 is for port %3, but the "
                                        "file has %4 ports")

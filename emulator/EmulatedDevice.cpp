@@ -5,6 +5,7 @@
 #include <string>
 
 #include "protocol/Codecs.h"
+#include "protocol/ConfigFile.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "protocol/NetworkSetFrame.h"
@@ -154,51 +155,41 @@ void EmulatedDevice::apply() {
 }
 
 QByteArray EmulatedDevice::configFile() const {
+    ConfigFile file;
     NetworkRecord n = network_;
     n.letter = Letter::NetworkRequest;
     n.mac = mac_;
-    QByteArray file = n.encode();
+    file.network = n.encode();
     for (OperationRecord op : operation_) {
         op.letter = Letter::OperationRequest;
         op.mac = mac_;
-        file += op.encode();
+        file.operation << op.encode();
     }
     for (SerialRecord se : serial_) {
         se.letter = Letter::SerialRequest;
         se.mac = mac_;
-        file += se.encode();
+        file.serial << se.encode();
     }
-    return file;
+    return file.encode();
 }
 
 void EmulatedDevice::loadConfigFile(const QByteArray& file) {
-    const auto network = NetworkRecord::decode(file.left(NetworkRecord::kSize));
-    if (!network) {
-        throw std::invalid_argument(
-            "not a complete configuration file: " + std::to_string(file.size()) +
-            " bytes, shorter than a network record");
+    const auto frames = ConfigFile::decode(file);
+    if (!frames) {
+        throw std::invalid_argument("not a complete configuration file: " +
+                                    ConfigFile::shortfall(file).toStdString());
     }
-    const int count = network->portCount;
-    const qsizetype need =
-        NetworkRecord::kSize + qsizetype(count) * (OperationRecord::kSize + SerialRecord::kSize);
-    if (file.size() < need) {
-        throw std::invalid_argument(
-            "not a complete configuration file: " + std::to_string(file.size()) + " bytes, " +
-            std::to_string(need) + " needed for " + std::to_string(count) + " ports");
-    }
-    network_ = *network;
+    network_ = *NetworkRecord::decode(frames->network);
+    const int count = network_.portCount;
     operation_.clear();
     serial_.clear();
     resizePorts(count);
-    for (int i = 0; i < count; ++i) {
-        const auto op = OperationRecord::decode(
-            file.mid(NetworkRecord::kSize + OperationRecord::kSize * i, OperationRecord::kSize));
+    for (const QByteArray& frame : frames->operation) {
+        const auto op = OperationRecord::decode(frame);
         if (op->port < count) operation_[op->port] = *op;
     }
-    const int serialStart = NetworkRecord::kSize + OperationRecord::kSize * count;
-    for (int i = 0; i < count; ++i) {
-        const auto se = SerialRecord::decode(
-            file.mid(serialStart + SerialRecord::kSize * i, SerialRecord::kSize));
+    for (const QByteArray& frame : frames->serial) {
+        const auto se = SerialRecord::decode(frame);
         if (se->port < count) serial_[se->port] = *se;
     }
     pendingNetwork_.reset();

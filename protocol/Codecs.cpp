@@ -1,6 +1,6 @@
 #include "protocol/Codecs.h"
 
-#include <QStringList>
+#include <array>
 
 #include "protocol/Errors.h"
 
@@ -18,17 +18,11 @@ int hexValue(QChar c)
     return -1;
 }
 
-std::int64_t decimalOrThrow(const QString& piece)
+// The conversions read the pieces of their text in place: a copy of each piece would cost
+// an allocation per piece, many of them for a long list.
+bool parseDecimal(QStringView text, std::int64_t& value)
 {
-    std::int64_t v = 0;
-    if (!ParseDecimal(piece, v)) throw ConversionError::notInteger(piece);
-    return v;
-}
-}  // namespace
-
-bool ParseDecimal(const QString& text, std::int64_t& value)
-{
-    int i = 0;
+    qsizetype i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
         negative = text[i] == u'-';
@@ -48,27 +42,80 @@ bool ParseDecimal(const QString& text, std::int64_t& value)
     return true;
 }
 
+std::int64_t decimalOrThrow(QStringView piece)
+{
+    std::int64_t v = 0;
+    if (!parseDecimal(piece, v)) throw ConversionError::notInteger(piece.toString());
+    return v;
+}
+
+std::uint32_t hexToInt(QStringView text)
+{
+    std::uint32_t v = 0;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            // Upper-casing can turn a character outside ASCII into hex digits (U+FB00 into
+            // "FF"), so such a text is read upper-cased; in ASCII hexValue reads both cases.
+            v = 0;
+            for (QChar u : text.toString().toUpper()) {
+                const int d = hexValue(u);
+                if (d < 0) throw HexError();
+                v = v * 16 + static_cast<std::uint32_t>(d);
+            }
+            return v;
+        }
+        const int d = hexValue(c);
+        if (d < 0) throw HexError();
+        v = v * 16 + static_cast<std::uint32_t>(d);
+    }
+    return v;
+}
+
+// The hex digits of v without leading zeros, after as many '0' as bring them to `width`
+// (at most 16).
+void appendHexDigits(QString& out, std::uint64_t v, int width)
+{
+    char16_t digits[16];
+    int first = 16;
+    for (; v != 0; v >>= 4) digits[--first] = static_cast<char16_t>(kHexDigits[v & 0x0F]);
+    while (16 - first < width) digits[--first] = u'0';
+    out.append(QStringView(digits + first, 16 - first));
+}
+
+void appendHexPair(QString& out, unsigned char b)
+{
+    out += QChar(kHexDigits[b >> 4]);
+    out += QChar(kHexDigits[b & 0x0F]);
+}
+
+int hexPairToByte(QStringView text)
+{
+    if (text.size() < 2) return 0;
+    const int hi = hexValue(text[0]);
+    const int lo = hexValue(text[1]);
+    if (hi < 0 || lo < 0) return 0;
+    return hi * 16 + lo;
+}
+}  // namespace
+
+bool ParseDecimal(const QString& text, std::int64_t& value)
+{
+    return parseDecimal(text, value);
+}
+
 QString BytesToHex(const QByteArray& bytes, int count)
 {
     QString out;
     out.reserve(count * 2);
     for (int i = 0; i < count && i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out += QChar(kHexDigits[b >> 4]);
-        out += QChar(kHexDigits[b & 0x0F]);
+        appendHexPair(out, static_cast<unsigned char>(bytes[i]));
     }
     return out;
 }
 
 std::int32_t HexToInt(const QString& text)
 {
-    std::uint32_t v = 0;
-    for (QChar c : text.toUpper()) {
-        const int d = hexValue(c);
-        if (d < 0) throw HexError();
-        v = v * 16 + static_cast<std::uint32_t>(d);
-    }
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(hexToInt(text));
 }
 
 std::int32_t HexDigitsToInt(const QString& text)
@@ -87,39 +134,29 @@ std::int32_t HexDigitsToInt(const QString& text)
 QString IntToHexDigits(std::int64_t value)
 {
     QString out;
-    auto v = static_cast<std::uint64_t>(value);
-    while (v != 0) {
-        out.prepend(QChar(kHexDigits[v & 0x0F]));
-        v >>= 4;
-    }
+    appendHexDigits(out, static_cast<std::uint64_t>(value), 0);
     return out;
 }
 
 QString ListToHex(ListKind kind, const QString& text, QChar separator)
 {
     QString out;
-    const QStringList parts = text.split(separator);
-    for (const QString& part : parts) {
-        std::int64_t value = 0;
-        if (kind == ListKind::Hex) {
-            value = static_cast<std::uint32_t>(HexToInt(part));
-        } else {
-            value = decimalOrThrow(part);
-        }
-        QString digits = IntToHexDigits(value);
-        while (digits.size() < 2) digits.prepend(u'0');
-        out += digits;
+    // Every piece between separators, empty ones included (an empty text is one piece).
+    for (qsizetype start = 0;;) {
+        const qsizetype end = text.indexOf(separator, start);
+        const QStringView part =
+            QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start);
+        const std::int64_t value =
+            kind == ListKind::Hex ? std::int64_t{hexToInt(part)} : decimalOrThrow(part);
+        appendHexDigits(out, static_cast<std::uint64_t>(value), 2);
+        if (end < 0) return out;
+        start = end + 1;
     }
-    return out;
 }
 
 int HexPairToByte(const QString& text)
 {
-    if (text.size() < 2) return 0;
-    const int hi = hexValue(text[0]);
-    const int lo = hexValue(text[1]);
-    if (hi < 0 || lo < 0) return 0;
-    return hi * 16 + lo;
+    return hexPairToByte(text);
 }
 
 QString BytesToIp(const QByteArray& bytes)
@@ -142,21 +179,20 @@ QString BytesToIp(const QByteArray& bytes)
 namespace {
 // Splits a dotted text the way the address conversion reads it: three pieces up to a
 // '.', then the rest. A missing dot leaves the piece empty.
-QStringList ipPieces(const QString& text)
+std::array<QStringView, 4> ipPieces(const QString& text)
 {
-    QStringList pieces;
-    int pos = 0;
+    std::array<QStringView, 4> pieces;
+    qsizetype pos = 0;
     for (int i = 0; i < 3; ++i) {
-        const int dot = text.indexOf(u'.', pos);
+        const qsizetype dot = text.indexOf(u'.', pos);
         if (dot < 0) {
-            pieces << QString();
             pos = text.size();
         } else {
-            pieces << text.mid(pos, dot - pos);
+            pieces[i] = QStringView(text).sliced(pos, dot - pos);
             pos = dot + 1;
         }
     }
-    pieces << text.mid(pos);
+    pieces[3] = QStringView(text).sliced(pos);
     return pieces;
 }
 }  // namespace
@@ -164,7 +200,7 @@ QStringList ipPieces(const QString& text)
 QByteArray IpToBytes(const QString& text)
 {
     QByteArray out;
-    for (const QString& piece : ipPieces(text)) {
+    for (QStringView piece : ipPieces(text)) {
         out.append(static_cast<char>(decimalOrThrow(piece) & 0xFF));
     }
     return out;
@@ -173,7 +209,7 @@ QByteArray IpToBytes(const QString& text)
 QByteArray IpToBytesStrict(const QString& text)
 {
     QByteArray out;
-    for (const QString& piece : ipPieces(text)) {
+    for (QStringView piece : ipPieces(text)) {
         const std::int64_t v = decimalOrThrow(piece);
         if (v < 0 || v > 255) {
             throw ConversionError(
@@ -212,12 +248,11 @@ QString BytesToWord(const QByteArray& bytes)
 
 QString MacToText(const QByteArray& mac6)
 {
-    const QString hex = BytesToHex(mac6, 6);
     QString out;
     out.reserve(17);
-    for (int i = 0; i < hex.size(); i += 2) {
+    for (int i = 0; i < 6 && i < mac6.size(); ++i) {
         if (i > 0) out += u'-';
-        out += QStringView(hex).mid(i, 2);
+        appendHexPair(out, static_cast<unsigned char>(mac6[i]));
     }
     return out;
 }
@@ -225,7 +260,9 @@ QString MacToText(const QByteArray& mac6)
 QByteArray TargetMac(const QString& macText)
 {
     QByteArray out(6, '\0');
-    for (int i = 0; i < 6; ++i) out[i] = static_cast<char>(HexPairToByte(macText.mid(i * 3, 2)));
+    for (int i = 0; i < 6; ++i) {
+        out[i] = static_cast<char>(hexPairToByte(QStringView(macText).mid(i * 3, 2)));
+    }
     return out;
 }
 

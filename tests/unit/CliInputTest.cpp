@@ -99,5 +99,5 @@ TEST(CliInput, ConfigKeysCheckValuesAndConfigFilesTheirLength) {
     EXPECT_EQ(file.size(), 81 + 41 + 16);
     EXPECT_EQ(ConfigDifferences(DecodeConfigFile(file, "a.vlm"), c), QStringList());
     EXPECT_EQ(ErrorOf([&] { DecodeConfigFile(file.left(130), "a.vlm"); }),
-              "a.vlm is not a complete configuration file: 130 bytes, but its 1 ports need 138");
+              "a.vlm is not a complete configuration file: 130 bytes, 138 needed for 1 ports");
 }

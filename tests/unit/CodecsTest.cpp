@@ -106,3 +106,37 @@ TEST(Codecs, MacTextAndTargetMac)
     EXPECT_EQ(TargetMac("00-1A-2B-3C-4D-5E"), bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
     EXPECT_EQ(TargetMac("N/A"), QByteArray(6, '\0'));
 }
+
+// Unusual texts, each through every conversion that reads it: what the fields make of
+// lower case, Unicode case folding ("ﬀ" upper-cases to "FF"), signs and empty pieces.
+TEST(Codecs, UnusualTextsConvertAsBefore)
+{
+    EXPECT_EQ(HexToInt(QString::fromUtf8("\uFB00")), 255);
+    EXPECT_EQ(HexToInt("aBc"), 2748);
+    EXPECT_EQ(HexToInt("123456789"), 0x23456789);
+    for (const char* bad : {"\xC3\x9F", "\xEF\xBD\x81", "1 ", "-1"}) {
+        EXPECT_EQ(errorOf([&] { HexToInt(QString::fromUtf8(bad)); }), "No Hex-Number") << bad;
+    }
+    EXPECT_EQ(ListToHex(ListKind::Hex, "", u'-'), "00");
+    EXPECT_EQ(ListToHex(ListKind::Hex, "--f", u'-'), "00000F");
+    EXPECT_EQ(ListToHex(ListKind::Hex, QString::fromUtf8("\uFB00-123"), u'-'), "FF123");
+    EXPECT_EQ(ListToHex(ListKind::Decimal, "-1.+2.2147483647", u'.'), "FFFFFFFFFFFFFFFF027FFFFFFF");
+    EXPECT_EQ(ListToHex(ListKind::Decimal, "-2147483648", u'.'), "FFFFFFFF80000000");
+    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "1.2147483648", u'.'); }),
+              "'2147483648' is not a valid integer value");
+    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "", u'.'); }),
+              "'' is not a valid integer value");
+    EXPECT_EQ(ListToHex(ListKind::Hex, QString(20000, u'-'), u'-'), QString(40002, u'0'));
+    EXPECT_EQ(IpToBytes("+1.-1.0.-256"), bytes({1, 0xFF, 0, 0}));
+    EXPECT_EQ(errorOf([] { IpToBytes("1.2.3."); }), "'' is not a valid integer value");
+    EXPECT_EQ(errorOf([] { IpToBytes(".1.2.3"); }), "'' is not a valid integer value");
+    EXPECT_EQ(errorOf([] { IpToBytes("1.2.3.4 "); }), "'4 ' is not a valid integer value");
+    EXPECT_EQ(errorOf([] { IpToBytesStrict("1.-1.0.0"); }),
+              "'1.-1.0.0' is not a valid IP address: each of its four numbers must be 0 to 255");
+    EXPECT_EQ(errorOf([] { IpToBytesStrict("1.x.0.999"); }), "'x' is not a valid integer value");
+    EXPECT_EQ(BytesToIp(bytes({255, 0, 128, 7})), "255.0.128.7");
+    EXPECT_EQ(MacToText(bytes({0xFF, 0x00, 0x0A, 0xA0, 0x10, 0x01})), "FF-00-0A-A0-10-01");
+    EXPECT_EQ(TargetMac("0a-Bc-1"), bytes({0x0A, 0xBC, 0, 0, 0, 0}));
+    EXPECT_EQ(TargetMac("0a:bc:de:f0:12:34:56"), bytes({0x0A, 0xBC, 0xDE, 0xF0, 0x12, 0x34}));
+    EXPECT_EQ(TargetMac("0G-11"), bytes({0, 0x11, 0, 0, 0, 0}));
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
 #include "protocol/NetworkRecord.h"
 #include "protocol/OperationRecord.h"
@@ -187,6 +188,37 @@ TEST(ApplyRequest, IsNineBytesOfLetterAndMac) {
     EXPECT_EQ(reply->letter, 'a');
     EXPECT_EQ(reply->mac, kMac);
     EXPECT_FALSE(ApplyRequest::decode(bytes({0x02, 'a', 0x03})));
+}
+
+TEST(ConfigFile, SplitsIntoTheFramesItsPortCountCallsForAndJoinsThemBack) {
+    QByteArray network = networkReply();
+    network[78] = 2;
+    const QByteArray op0 = operationReply(), op1 = operationReply().replace(8, 1, "\x01");
+    const QByteArray se0(16, 'a'), se1(16, 'b');
+    const QByteArray file = network + op0 + op1 + se0 + se1;
+    const auto frames = ConfigFile::decode(file + "after");
+    ASSERT_TRUE(frames);
+    EXPECT_EQ(frames->network, network);
+    EXPECT_EQ(frames->operation, (QList<QByteArray>{op0, op1}));
+    EXPECT_EQ(frames->serial, (QList<QByteArray>{se0, se1}));
+    EXPECT_EQ(frames->encode(), file);
+    EXPECT_EQ(ConfigFile::shortfall(file), "");
+
+    network[78] = 0;
+    const auto alone = ConfigFile::decode(network);
+    ASSERT_TRUE(alone);
+    EXPECT_TRUE(alone->operation.isEmpty() && alone->serial.isEmpty());
+}
+
+TEST(ConfigFile, AFileShorterThanItsPortCountNeedsIsRefusedWithTheReason) {
+    QByteArray file = networkReply();
+    file[78] = 2;
+    file += QByteArray(113, '\0');
+    EXPECT_FALSE(ConfigFile::decode(file));
+    EXPECT_EQ(ConfigFile::shortfall(file), "194 bytes, 195 needed for 2 ports");
+    EXPECT_FALSE(ConfigFile::decode(file.left(80)));
+    EXPECT_EQ(ConfigFile::shortfall(file.left(80)), "80 bytes, shorter than a network record");
+    EXPECT_EQ(ConfigFile::shortfall({}), "0 bytes, shorter than a network record");
 }
 
 TEST(ValueLists, OrderIsTheWireOrder) {
