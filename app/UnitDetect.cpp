@@ -28,19 +28,18 @@
 
 namespace velomar {
 
-DetectNetwork DetectNetwork::host()
-{
+DetectNetwork DetectNetwork::host() {
     return DetectNetwork{LocalIPv4Addresses(), kDevicePort};
 }
 
 TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     : QWidget(parent),
       devices_(std::make_unique<DeviceTableModel>()),
-      endpoints_(network.localAddresses)
-{
-    udpServer_ = std::make_unique<ListeningEndpoint>(
-        [this](const QByteArray& d, const QString& a, std::uint16_t p) { UDPServerUDPRead(d, a, p); },
-        network.port);
+      endpoints_(network.localAddresses) {
+    udpServer_ =
+        std::make_unique<ListeningEndpoint>([this](const QByteArray& d, const QString& a,
+                                                   std::uint16_t p) { UDPServerUDPRead(d, a, p); },
+                                            network.port);
     udpServer_->setReceiveBufferRequest(network.receiveBuffer, network.mayExceedCeiling);
     // The end of a burst: what arrived goes into the table now rather than at the next tick.
     udpServer_->onQuiet = [this] { postTake(); };
@@ -60,13 +59,11 @@ TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     connect(takeTimer_, &QTimer::timeout, this, &TFormDetect::TakeReceivedDevices);
 }
 
-TFormDetect::~TFormDetect()
-{
+TFormDetect::~TFormDetect() {
     udpServer_->close();
 }
 
-void TFormDetect::buildUi()
-{
+void TFormDetect::buildUi() {
     setObjectName(QStringLiteral("FormDetect"));
     setWindowTitle(kMainWindowTitle);
     setAccessibleName(kMainWindowTitle);
@@ -103,7 +100,8 @@ void TFormDetect::buildUi()
     FlatButton7 = makeButton(FlatPanel1, "FlatButton7", QStringLiteral("Upgrade Firmware"));
     FlatButton4->setProperty("tag", 11);
     FlatButton5->setProperty("tag", 12);
-    for (QPushButton* b : {FlatButton2, FlatButton3, FlatButton8, FlatButton10, FlatButton5, FlatButton4, FlatButton7}) {
+    for (QPushButton* b : {FlatButton2, FlatButton3, FlatButton8, FlatButton10, FlatButton5,
+                           FlatButton4, FlatButton7}) {
         b->setMinimumHeight(34);
         bar->addWidget(b);
     }
@@ -185,8 +183,7 @@ void TFormDetect::buildUi()
     connect(FlatButton10, &QPushButton::clicked, this, &TFormDetect::FlatButton10Click);
 }
 
-void TFormDetect::buildTable()
-{
+void TFormDetect::buildTable() {
     RGrid = new DeviceTableView(FlatPanel2);
     RGrid->setObjectName(QStringLiteral("RGrid"));
     RGrid->setAccessibleName(QStringLiteral("Device table"));
@@ -206,7 +203,8 @@ void TFormDetect::buildTable()
         " border-bottom: 1px solid rgb(160, 160, 160); padding: 0px 2px; }"));
     const int widths[] = {107, 119, 80, 150, 107, 103, 106, 98, 87};
     for (int c = 0; c <= DeviceTableModel::ColApply; ++c) RGrid->setColumnWidth(c, widths[c]);
-    for (int c = DeviceTableModel::ColHidden0; c < DeviceTableModel::ColumnCount; ++c) RGrid->setColumnHidden(c, true);
+    for (int c = DeviceTableModel::ColHidden0; c < DeviceTableModel::ColumnCount; ++c)
+        RGrid->setColumnHidden(c, true);
     RGrid->setShowGrid(true);
     RGrid->setGridStyle(Qt::SolidLine);
     // Light green selection with black text, in every state, so the selected device stays
@@ -224,61 +222,58 @@ void TFormDetect::buildTable()
     RGrid->setPalette(pal);
     // A MAC address has to fit the 119 pixels of its column (with the cell's margins).
     QFont tableFont = RGrid->font();
-    while (tableFont.pointSizeF() > 6.5 &&
-           QFontMetrics(tableFont).horizontalAdvance(QStringLiteral("00-0A-BB-CC-DD-EE")) > 119 - 10) {
+    while (tableFont.pointSizeF() > 6.5 && QFontMetrics(tableFont).horizontalAdvance(
+                                               QStringLiteral("00-0A-BB-CC-DD-EE")) > 119 - 10) {
         tableFont.setPointSizeF(tableFont.pointSizeF() - 0.5);
     }
     RGrid->setFont(tableFont);
 
     RGrid->cellDelegate()->keyFilter = [this](QChar& key, int) { RGridKeyPress(key); };
-    connect(RGrid->cellDelegate(), &DeviceCellDelegate::userChangedRow, this, &TFormDetect::userChangedRow);
-    connect(devices_.get(), &DeviceTableModel::applyToggledByUser, this, &TFormDetect::userChangedRow);
+    connect(RGrid->cellDelegate(), &DeviceCellDelegate::userChangedRow, this,
+            &TFormDetect::userChangedRow);
+    connect(devices_.get(), &DeviceTableModel::applyToggledByUser, this,
+            &TFormDetect::userChangedRow);
     connect(RGrid, &DeviceTableView::viewportDoubleClicked, this, &TFormDetect::RGridDblClick);
-    connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { RGridRowEnter(); });
+    connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { RGridRowEnter(); });
 }
 
-void TFormDetect::RGridRowEnter()
-{
+void TFormDetect::RGridRowEnter() {
     const QModelIndex current = RGrid->currentIndex();
     selectedRow_ = current.isValid() ? current.row() : 0;
     // Leaving a row takes its changes over; the next change to any row is a new editing.
     editingRow_ = -1;
 }
 
-void TFormDetect::userChangedRow(int row)
-{
+void TFormDetect::userChangedRow(int row) {
     if (row == editingRow_) return;
     editingRow_ = row;
     RGridAfterEdit();
 }
 
-void TFormDetect::RGridAfterEdit()
-{
+void TFormDetect::RGridAfterEdit() {
     const QModelIndex current = RGrid->currentIndex();
-    if (current.isValid() && current.row() < devices_->count()) devices_->setApply(current.row(), true);
+    if (current.isValid() && current.row() < devices_->count())
+        devices_->setApply(current.row(), true);
 }
 
-void TFormDetect::RGridKeyPress(QChar& key)
-{
+void TFormDetect::RGridKeyPress(QChar& key) {
     if (!DeviceTableModel::keyPasses(RGrid->currentIndex().column(), key)) key = QChar();
 }
 
-void TFormDetect::OpenUDPServer()
-{
+void TFormDetect::OpenUDPServer() {
     if (configForm_) configForm_->CheckDevicePortFree();
     udpServer_->open();
 }
 
-void TFormDetect::CloseUDPServer()
-{
+void TFormDetect::CloseUDPServer() {
     udpServer_->close();
     // The listener has ended: whatever it received before the close belongs to the table
     // now, and nothing can arrive after this returns.
     TakeReceivedDevices();
 }
 
-void TFormDetect::ClearDevices()
-{
+void TFormDetect::ClearDevices() {
     devices_->ClearDevices();
     lblloss->clear();
     selectedRow_ = 0;
@@ -286,8 +281,7 @@ void TFormDetect::ClearDevices()
     RGrid->viewport()->update();
 }
 
-void TFormDetect::StartSearch()
-{
+void TFormDetect::StartSearch() {
     // Refused before the table is cleared when the open configuration dialog holds the port.
     if (configForm_) configForm_->CheckDevicePortFree();
     ClearDevices();
@@ -307,8 +301,7 @@ void TFormDetect::StartSearch()
     SetSearching(true);
 }
 
-void TFormDetect::ShowSearching(bool on)
-{
+void TFormDetect::ShowSearching(bool on) {
     searchCountdown_ = 10;
     PnlTimeCaption->setText(QStringLiteral("        Remain timeout = 10sec"));
     PnlTime->setVisible(on);
@@ -316,8 +309,7 @@ void TFormDetect::ShowSearching(bool on)
     FlatPanel2->setEnabled(!on);
 }
 
-void TFormDetect::SetSearching(bool on)
-{
+void TFormDetect::SetSearching(bool on) {
     ShowSearching(on);
     if (on) {
         TimerFIND->start();
@@ -332,8 +324,7 @@ void TFormDetect::SetSearching(bool on)
     }
 }
 
-void TFormDetect::ReportLostReplies()
-{
+void TFormDetect::ReportLostReplies() {
     // Only where the system counts its drops; a search without loss says nothing.
     const std::optional<std::uint64_t> dropped = udpServer_->dropped();
     if (!dropped || *dropped <= dropsAtSearchStart_) {
@@ -341,14 +332,14 @@ void TFormDetect::ReportLostReplies()
         return;
     }
     const std::uint64_t lost = *dropped - dropsAtSearchStart_;
-    lblloss->setText(QStringLiteral("%1 %2 lost: this computer could not take them in time. "
-                                    "A new Search may find more devices.")
-                         .arg(lost)
-                         .arg(lost == 1 ? QStringLiteral("reply was") : QStringLiteral("replies were")));
+    lblloss->setText(
+        QStringLiteral("%1 %2 lost: this computer could not take them in time. "
+                       "A new Search may find more devices.")
+            .arg(lost)
+            .arg(lost == 1 ? QStringLiteral("reply was") : QStringLiteral("replies were")));
 }
 
-void TFormDetect::TimerFINDTimer()
-{
+void TFormDetect::TimerFINDTimer() {
     --searchCountdown_;
     PnlTimeCaption->setText(QStringLiteral("        Remain timeout = %1sec").arg(searchCountdown_));
     PnlTime->repaint();
@@ -361,8 +352,7 @@ void TFormDetect::TimerFINDTimer()
     }
 }
 
-void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, std::uint16_t)
-{
+void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, std::uint16_t) {
     const auto letter = ReplyLetter(datagram);
     if (!letter) return;
     if (*letter == Letter::FirmwareReply) {
@@ -381,11 +371,11 @@ void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, s
     }
     // While replies keep coming the table takes them a few times a second, so that the
     // user-interface thread leaves the CPU to the listener; onQuiet takes the rest.
-    if (schedule) QMetaObject::invokeMethod(takeTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+    if (schedule)
+        QMetaObject::invokeMethod(takeTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
 }
 
-void TFormDetect::postTake()
-{
+void TFormDetect::postTake() {
     {
         std::lock_guard lock(receivedMutex_);
         if (received_.isEmpty()) return;
@@ -393,8 +383,7 @@ void TFormDetect::postTake()
     QMetaObject::invokeMethod(this, &TFormDetect::TakeReceivedDevices, Qt::QueuedConnection);
 }
 
-void TFormDetect::TakeReceivedDevices()
-{
+void TFormDetect::TakeReceivedDevices() {
     QVector<DeviceTexts> batch;
     {
         std::lock_guard lock(receivedMutex_);
@@ -407,16 +396,15 @@ void TFormDetect::TakeReceivedDevices()
     if (added == 0) return;
     lblcount->setText(QStringLiteral("Current : %1").arg(DeviceCount()));
     // The first row becomes the current one, as the table shows it selected.
-    if (!RGrid->currentIndex().isValid()) RGrid->setCurrentIndex(devices_->index(0, DeviceTableModel::ColName));
+    if (!RGrid->currentIndex().isValid())
+        RGrid->setCurrentIndex(devices_->index(0, DeviceTableModel::ColName));
 }
 
-void TFormDetect::FlatButton2Click()
-{
+void TFormDetect::FlatButton2Click() {
     RunGuarded(this, [this] { StartSearch(); });
 }
 
-void TFormDetect::FlatButton3Click()
-{
+void TFormDetect::FlatButton3Click() {
     RunGuarded(this, [this] {
         auto dialog = std::make_unique<TFormSearchIP>(this);
         if (dialog->exec() != QDialog::Accepted) return;
@@ -434,17 +422,16 @@ void TFormDetect::FlatButton3Click()
     });
 }
 
-void TFormDetect::FlatButton6Click()
-{
+void TFormDetect::FlatButton6Click() {
     RunGuarded(this, [this] { SetSearching(false); });
 }
 
 // The buttons below get their behaviour with the features they belong to.
-void TFormDetect::FlatButton1Click()
-{
+void TFormDetect::FlatButton1Click() {
     RunGuarded(this, [this] {
         if (DeviceCount() == 0) {
-            platform().showMessage(this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
+            platform().showMessage(
+                this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
             return;
         }
         // What the user is typing counts: the cell takes it before anything is checked.
@@ -475,23 +462,23 @@ void TFormDetect::FlatButton1Click()
         // The rows' changes are taken over; the next change of any row ticks it again.
         editingRow_ = -1;
         if (sent > 0) {
-            platform().showMessage(this, QStringLiteral("%1 Device(s) ' configuration is Successful").arg(sent));
+            platform().showMessage(
+                this, QStringLiteral("%1 Device(s) ' configuration is Successful").arg(sent));
         } else {
             platform().showMessage(this, QStringLiteral("No device is applied."));
         }
     });
 }
-void TFormDetect::FlatButton4Click()
-{
+void TFormDetect::FlatButton4Click() {
     const QObject* button = sender();
     const int tag = button ? button->property("tag").toInt() : 0;
     RunGuarded(this, [this, tag] { OpenDevice(tag); });
 }
 
-void TFormDetect::OpenDevice(int tag)
-{
+void TFormDetect::OpenDevice(int tag) {
     if (DeviceCount() == 0) {
-        platform().showMessage(this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
+        platform().showMessage(
+            this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
         return;
     }
     const DeviceEntry row = devices_->entry(selectedRow_);
@@ -503,28 +490,29 @@ void TFormDetect::OpenDevice(int tag)
     // The ARP tool gets its time; the window waits with it, as it always did.
     system.sleepMs(2000);
     if (row.ip != row.knownIp) {
-        system.showMessage(this, QStringLiteral("You do not apply the new ip. so, This time use the previous IP"));
+        system.showMessage(
+            this, QStringLiteral("You do not apply the new ip. so, This time use the previous IP"));
     }
     if (tag == 11) {
         system.openUrl(WebUrl(row.knownIp));
     } else if (tag == 12) {
-        const auto telnet = TelnetStart(ThisHostSystem(), row.knownIp, find, qEnvironmentVariable("TERMINAL"));
+        const auto telnet =
+            TelnetStart(ThisHostSystem(), row.knownIp, find, qEnvironmentVariable("TERMINAL"));
         if (telnet) system.startProgram(telnet->program, telnet->arguments, telnet->hidden);
     }
 }
 
-
-void TFormDetect::FlatButton7Click()
-{
+void TFormDetect::FlatButton7Click() {
     if (DeviceCount() <= 0 || selectedRow_ < 0) return;
     FUWait->setText(QStringLiteral("Sending Firmware..."));
     FUWait->setVisible(true);
     CloseUDPServer();
     const QString path = platform().openFileName(
-        this, FileDialogRequest{QStringLiteral("Upgrade Firmware"), QStringLiteral("vm2100.bin"),
-                                QStringLiteral("bin"),
-                                {QStringLiteral("All files (*.*)"),
-                                 QStringLiteral("Firmware File (*.bin)")}});
+        this, FileDialogRequest{
+                  QStringLiteral("Upgrade Firmware"),
+                  QStringLiteral("vm2100.bin"),
+                  QStringLiteral("bin"),
+                  {QStringLiteral("All files (*.*)"), QStringLiteral("Firmware File (*.bin)")}});
     if (path.isEmpty()) return;
 
     FlatPanel1->setEnabled(false);
@@ -558,9 +546,7 @@ void TFormDetect::FlatButton7Click()
         hooks.labelVisible = [this](bool visible) { FUWait->setVisible(visible); };
         // Closing the window during the transfer ends the program, not just the window.
         const CloseWatcher closing(this);
-        hooks.stopRequested = [this, &closing] {
-            return closing.closeRequested() && !isVisible();
-        };
+        hooks.stopRequested = [this, &closing] { return closing.closeRequested() && !isVisible(); };
         FirmwareTransfer transfer(firmwareReply_, *firmwareClock_, std::move(hooks));
         result = transfer.run(*image, path, mac);
     });
@@ -573,8 +559,7 @@ void TFormDetect::FlatButton7Click()
     FlatPanel2->setEnabled(true);
 }
 
-bool TFormDetect::OpenConfigForm()
-{
+bool TFormDetect::OpenConfigForm() {
     if (DeviceCount() == 0 || selectedRow_ < 0 || !configForm_) return false;
     auto text = [this](int column) {
         return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
@@ -587,16 +572,14 @@ bool TFormDetect::OpenConfigForm()
     return true;
 }
 
-void TFormDetect::FlatButton8Click()
-{
+void TFormDetect::FlatButton8Click() {
     RunGuarded(this, [this] {
         if (!OpenConfigForm()) return;
         if (configForm_->exec() == QDialog::Accepted) StartSearch();
     });
 }
 
-void TFormDetect::FlatButton10Click()
-{
+void TFormDetect::FlatButton10Click() {
     RunGuarded(this, [this] {
         if (DeviceCount() == 0 || selectedRow_ < 0 || !configForm_) return;
         auto text = [this](int column) {
@@ -607,7 +590,8 @@ void TFormDetect::FlatButton10Click()
         CloseUDPServer();
         const QString path = platform().openFileName(
             this, FileDialogRequest{QStringLiteral("Import Configuration from file"),
-                                    QStringLiteral("default.vlm"), QStringLiteral("vlm"),
+                                    QStringLiteral("default.vlm"),
+                                    QStringLiteral("vlm"),
                                     {QStringLiteral("All files (*.*)"),
                                      QStringLiteral("Velomar files (*.vlm)")}});
         if (path.isEmpty()) return;
@@ -617,8 +601,7 @@ void TFormDetect::FlatButton10Click()
     });
 }
 
-void TFormDetect::RGridDblClick()
-{
+void TFormDetect::RGridDblClick() {
     RunGuarded(this, [this] {
         if (!OpenConfigForm()) return;
         configForm_->setModal(false);

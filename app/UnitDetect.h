@@ -43,8 +43,9 @@ struct DetectNetwork {
 // The main window.
 class TFormDetect : public QWidget {
     Q_OBJECT
-public:
-    explicit TFormDetect(const DetectNetwork& network = DetectNetwork::host(), QWidget* parent = nullptr);
+  public:
+    explicit TFormDetect(const DetectNetwork& network = DetectNetwork::host(),
+                         QWidget* parent = nullptr);
     // The configuration dialog is created after the main window and lives as long.
     void setConfigForm(TConfigForm* form) { configForm_ = form; }
     ~TFormDetect() override;
@@ -67,7 +68,8 @@ public:
     void SetSearching(bool on);
     void TimerFINDTimer();
     // Read handler of UDPServer; runs on its listener thread.
-    void UDPServerUDPRead(const QByteArray& datagram, const QString& senderAddress, std::uint16_t senderPort);
+    void UDPServerUDPRead(const QByteArray& datagram, const QString& senderAddress,
+                          std::uint16_t senderPort);
     void ClearDevices();
     // Web (tag 11) or Telnet (tag 12) for the selected row, after its ARP entry.
     void OpenDevice(int tag);
@@ -84,7 +86,7 @@ public:
     // it takes them at once.
     static constexpr int kTakeIntervalMs = 250;
 
-public slots:
+  public slots:
     void FlatButton1Click();   // "Apply"
     void FlatButton2Click();   // "Search"
     void FlatButton3Click();   // "Search IP"
@@ -95,7 +97,7 @@ public slots:
     void FlatButton10Click();  // "Import"
     void RGridDblClick();
 
-public:
+  public:
     // Named components.
     QWidget* FlatPanel1 = nullptr;  // toolbar
     QWidget* FlatPanel2 = nullptr;  // table panel
@@ -103,7 +105,7 @@ public:
     QFrame* PnlTime = nullptr;      // search countdown panel
     QLabel* PnlTimeCaption = nullptr;
     QLabel* lblcount = nullptr;
-    QLabel* lblloss = nullptr;      // replies the system dropped during the last search
+    QLabel* lblloss = nullptr;  // replies the system dropped during the last search
     QLabel* FUWait = nullptr;
     QProgressBar* UpdateProgress = nullptr;
     DeviceTableView* RGrid = nullptr;
@@ -118,7 +120,7 @@ public:
     QPushButton* FlatButton8 = nullptr;   // Configure
     QPushButton* FlatButton10 = nullptr;  // Import
 
-private:
+  private:
     void buildUi();
     // The search's look: countdown panel, toolbar and table (no timer, no endpoint).
     void ShowSearching(bool on);

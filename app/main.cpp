@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <optional>
 
+#include "Version.h"
 #include "app/UnitDetect.h"
 #include "config/UnitConfigure.h"
-#include "Version.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -13,8 +13,7 @@ namespace {
 // Answers --help and --version, and refuses what the program does not take, before any
 // window or socket exists (no display is needed for them). Returns the exit code when the
 // program is to end here. Qt's own options (-platform, -style...) are left to QApplication.
-std::optional<int> AnswerCommandLine(int argc, char* argv[])
-{
+std::optional<int> AnswerCommandLine(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
@@ -29,10 +28,9 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[])
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Displays the version."));
     parser.addOptions({help, version});
-    for (const char* name :
-         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry",
-          "qwindowicon", "qwindowtitle", "session", "display", "style", "stylesheet",
-          "qmljsdebugger"}) {
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin",
+                             "qwindowgeometry", "geometry", "qwindowicon", "qwindowtitle",
+                             "session", "display", "style", "stylesheet", "qmljsdebugger"}) {
         QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(qtOption);
@@ -60,7 +58,7 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[])
     }
     if (parser.isSet(help)) {
         const QString text = parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                        QStringLiteral("velomar"));
+                                                       QStringLiteral("velomar"));
         std::fputs(qPrintable(text), stdout);
         return 0;
     }
@@ -69,8 +67,7 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[])
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (const std::optional<int> exitCode = AnswerCommandLine(argc, argv)) return *exitCode;
     QApplication app(argc, argv);
     // The application title is the caption of every message box. It is deliberately not

@@ -31,9 +31,9 @@
 #include "net/ListeningEndpoint.h"
 #include "net/LocalAddresses.h"
 #include "net/UdpSocket.h"
-#include "support/RecordingPlatform.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::emu::NetLab;
@@ -131,7 +131,8 @@ Run programRun(NetLab& lab, int n, int* granted) {
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
         run.peakQueue = std::max(run.peakQueue, receiveQueueBytes());
         const qint64 sinceLast = clock.elapsed() - lastRowUs / 1000;
-        if (form.DeviceCount() >= n || sinceLast > kQuietMs || clock.elapsed() > kRunLimitMs) loop.quit();
+        if (form.DeviceCount() >= n || sinceLast > kQuietMs || clock.elapsed() > kRunLimitMs)
+            loop.quit();
     });
     clock.start();
     form.FlatButton2Click();
@@ -256,9 +257,10 @@ int main(int argc, char* argv[]) {
                 continue;
             }
         }
-        std::fprintf(stderr,
-                     "usage: discovery_burst [--stock-buffer] [--rounds R] [N...]   (1 <= N <= 50000, "
-                     "default 1000 2000 5000 10000; R rounds of each, default 5)\n");
+        std::fprintf(
+            stderr,
+            "usage: discovery_burst [--stock-buffer] [--rounds R] [N...]   (1 <= N <= 50000, "
+            "default 1000 2000 5000 10000; R rounds of each, default 5)\n");
         return 2;
     }
     if (sizes.isEmpty()) sizes = {1000, 2000, 5000, 10000};
@@ -282,8 +284,8 @@ int main(int argc, char* argv[]) {
             "rounds, worst case of the program's losses and queue\n",
             qPrintable(lab.name()), rounds);
         std::printf("%6s %6s %6s %5s %6s %6s %9s %10s %10s %10s %6s %11s\n", "N", "listed", "lost",
-                    "drops", "worst", "bare-l", "program/s", "listener/s", "bare/s", "ratio", "b-drop",
-                    "peak-queue");
+                    "drops", "worst", "bare-l", "program/s", "listener/s", "bare/s", "ratio",
+                    "b-drop", "peak-queue");
         int granted = 0;
         for (const int n : sizes) {
             QList<double> programRates, listenerRates, bareRates, listed, lost, drops, bareLost,
@@ -306,10 +308,11 @@ int main(int argc, char* argv[]) {
             }
             const double ratio =
                 median(bareRates) > 0 ? median(programRates) / median(bareRates) : 0;
-            std::printf("%6d %6.0f %6.0f %5.0f %6lld %6.0f %9.0f %10.0f %10.0f %10.2f %6.0f %11lld\n",
-                        n, median(listed), median(lost), median(drops), worstLost, median(bareLost),
-                        median(programRates), median(listenerRates), median(bareRates), ratio,
-                        median(bareDrops), peak);
+            std::printf(
+                "%6d %6.0f %6.0f %5.0f %6lld %6.0f %9.0f %10.0f %10.0f %10.2f %6.0f %11lld\n", n,
+                median(listed), median(lost), median(drops), worstLost, median(bareLost),
+                median(programRates), median(listenerRates), median(bareRates), ratio,
+                median(bareDrops), peak);
             std::fflush(stdout);
         }
         std::printf(

@@ -35,17 +35,17 @@
 #include <thread>
 #include <vector>
 
-#include "core/FirmwareTransfer.h"
-#include "support/Isolation.h"
 #include "app/UnitDetect.h"
+#include "core/FirmwareTransfer.h"
 #include "lab/NetLab.h"
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"
+#include "support/Isolation.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 
@@ -58,7 +58,9 @@ QString gLocal = QStringLiteral("127.0.0.1");
 std::uint16_t gWindowPort = 12057;
 const QByteArray kMac = QByteArray::fromHex("001A2B000001");
 
-bool Isolate() { return test::IsolateNetwork(); }
+bool Isolate() {
+    return test::IsolateNetwork();
+}
 
 double CpuSeconds() {
     timespec ts{};

@@ -20,6 +20,10 @@
 //
 // It refuses to run unless it is root and has moved into the workstation namespace of the
 // lab it created: nothing it sends can reach a real network.
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,9 +38,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <malloc.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -54,8 +55,8 @@ using velomar::emu::NetLab;
 
 namespace {
 
-constexpr int kPorts = 4;            // every device alike, so that every dialog cycle does the same work
-constexpr int kWaitLimitMs = 5000;   // no single wait lasts longer
+constexpr int kPorts = 4;  // every device alike, so that every dialog cycle does the same work
+constexpr int kWaitLimitMs = 5000;           // no single wait lasts longer
 constexpr int kRunLimitMs = 12 * 60 * 1000;  // and the whole run stops here at the latest
 constexpr int kSampleEvery = 50;
 
@@ -95,8 +96,9 @@ qint64 residentBytes() {
 }
 
 int openDescriptors() {
-    return static_cast<int>(
-        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                                .size());
 }
 
 // The machine's load (other programs compete for the same CPUs): first field of /proc/loadavg.
@@ -104,7 +106,8 @@ QString loadAverage() {
     QFile f(QStringLiteral("/proc/loadavg"));
     if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");
     const QList<QByteArray> fields = f.readAll().split(' ');
-    return QString::fromLatin1(fields.value(0)) + QStringLiteral(" (%1 CPUs)").arg(QThread::idealThreadCount());
+    return QString::fromLatin1(fields.value(0)) +
+           QStringLiteral(" (%1 CPUs)").arg(QThread::idealThreadCount());
 }
 
 // Times a thread of this process was made to give up its CPU (to another program, or to
@@ -145,11 +148,20 @@ class Soak {
         t.start();
         bool ok = false;
         switch (kind) {
-            case Search: ok = search(); break;
-            case Dialog: ok = dialogCycle(n); break;
-            case Firmware: ok = firmware(n); break;
-            case Bulk: ok = bulkApply(n); break;
-            default: break;
+            case Search:
+                ok = search();
+                break;
+            case Dialog:
+                ok = dialogCycle(n);
+                break;
+            case Firmware:
+                ok = firmware(n);
+                break;
+            case Bulk:
+                ok = bulkApply(n);
+                break;
+            default:
+                break;
         }
         *seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
         // Between two actions of a user the product's main loop runs, which deletes what the
@@ -202,8 +214,11 @@ class Soak {
         form_.FlatButton2Click();
         const bool listed = waitUntil([&] { return form_.DeviceCount() >= devices_; });
         form_.FlatButton6Click();
-        if (!listed) return fail(QStringLiteral("%1 of %2 devices listed").arg(form_.DeviceCount()).arg(devices_));
-        if (form_.DeviceCount() != devices_) return fail(QStringLiteral("%1 rows").arg(form_.DeviceCount()));
+        if (!listed)
+            return fail(
+                QStringLiteral("%1 of %2 devices listed").arg(form_.DeviceCount()).arg(devices_));
+        if (form_.DeviceCount() != devices_)
+            return fail(QStringLiteral("%1 rows").arg(form_.DeviceCount()));
         if (!rec_.boxes().isEmpty()) return fail(QStringLiteral("a message"));
         return true;
     }
@@ -228,7 +243,8 @@ class Soak {
             closeAnyway();
             return fail(QStringLiteral("the records did not all arrive"));
         }
-        config_.networkTab().DeviceNameText->setText(QStringLiteral("Soak %1").arg(n % 10000, 4, 10, QLatin1Char('0')));
+        config_.networkTab().DeviceNameText->setText(
+            QStringLiteral("Soak %1").arg(n % 10000, 4, 10, QLatin1Char('0')));
         if (!config_.networkChanged()) {
             closeAnyway();
             return fail(QStringLiteral("the name change was not noticed"));
@@ -238,7 +254,8 @@ class Soak {
         closeAnyway();
         if (!answered) return fail(QStringLiteral("no answer to Apply"));
         if (rec_.boxes() != QStringList{kApplied}) return fail(QStringLiteral("other messages"));
-        if (config_.isVisible() || config_.configUdp().isOpen()) return fail(QStringLiteral("the dialog did not close"));
+        if (config_.isVisible() || config_.configUdp().isOpen())
+            return fail(QStringLiteral("the dialog did not close"));
         return true;
     }
 
@@ -247,7 +264,8 @@ class Soak {
         rec_.fileAnswers.enqueue(imagePath_);
         // Runs the whole transfer; its waits are bounded by the transfer itself.
         form_.FlatButton7Click();
-        if (rec_.boxes() != QStringList{kUpgraded}) return fail(QStringLiteral("the upgrade did not succeed"));
+        if (rec_.boxes() != QStringList{kUpgraded})
+            return fail(QStringLiteral("the upgrade did not succeed"));
         return true;
     }
 
@@ -266,10 +284,12 @@ class Soak {
             QCoreApplication::sendEvent(editor, &press);
             QCoreApplication::sendEvent(editor, &release);
         }
-        if (!form_.devices().entry(cell.row()).apply) return fail(QStringLiteral("typing did not tick the row"));
+        if (!form_.devices().entry(cell.row()).apply)
+            return fail(QStringLiteral("typing did not tick the row"));
         form_.FlatButton1Click();
         if (rec_.boxes() != QStringList{kBulkApplied}) return fail(QStringLiteral("not applied"));
-        if (form_.devices().entry(cell.row()).name != name) return fail(QStringLiteral("the row lost the name"));
+        if (form_.devices().entry(cell.row()).name != name)
+            return fail(QStringLiteral("the row lost the name"));
         return true;
     }
 
@@ -308,16 +328,18 @@ int main(int argc, char* argv[]) {
             ok = ok && imageKib >= 1 && imageKib <= 1024;
         } else if (arg == QLatin1String("--only")) {
             for (int k = 0; k < KindCount; ++k) {
-                if (QString::fromLatin1(kKindNames[k]).startsWith(value) && !value.isEmpty()) only = k;
+                if (QString::fromLatin1(kKindNames[k]).startsWith(value) && !value.isEmpty())
+                    only = k;
             }
             ok = only >= 0;
         }
         if (!ok) {
-            std::fprintf(stderr,
-                         "usage: soak [--scale F] [--devices N] [--image-kib K] [--only KIND]   (0 < F "
-                         "<= 1, default 1; 1 <= N <= 100, default 8; 1 <= K <= 1024, default 4; "
-                         "KIND: search, dialog, firmware or bulk: that operation alone, as many "
-                         "times as the whole run has cycles)\n");
+            std::fprintf(
+                stderr,
+                "usage: soak [--scale F] [--devices N] [--image-kib K] [--only KIND]   (0 < F "
+                "<= 1, default 1; 1 <= N <= 100, default 8; 1 <= K <= 1024, default 4; "
+                "KIND: search, dialog, firmware or bulk: that operation alone, as many "
+                "times as the whole run has cycles)\n");
             return 2;
         }
         ++i;
@@ -341,13 +363,15 @@ int main(int argc, char* argv[]) {
             {QStringLiteral("--devices"), QString::number(devices), QStringLiteral("--ports"),
              QString::number(kPorts), QStringLiteral("--lifetime"), QStringLiteral("1200")});
         if (!emulator->waitForOutput(QStringLiteral(" listening on "), 10000))
-            throw std::runtime_error(("tervane-emu did not start: " + emulator->output()).toStdString());
+            throw std::runtime_error(
+                ("tervane-emu did not start: " + emulator->output()).toStdString());
 
         QTemporaryDir dir;
         const QString imagePath = dir.filePath(QStringLiteral("vm2100.bin"));
         {
             QByteArray image(imageKib * 1024, '\0');
-            QRandomGenerator(2057).fillRange(reinterpret_cast<quint32*>(image.data()), image.size() / 4);
+            QRandomGenerator(2057).fillRange(reinterpret_cast<quint32*>(image.data()),
+                                             image.size() / 4);
             QFile f(imagePath);
             if (!f.open(QIODevice::WriteOnly) || f.write(image) != image.size())
                 throw std::runtime_error("cannot write the firmware image");
@@ -357,11 +381,11 @@ int main(int argc, char* argv[]) {
         std::vector<Kind> plan;
         for (int b = 0; b < blocks; ++b) {
             for (const char c : std::string(kBlock)) {
-                plan.push_back(only >= 0                 ? static_cast<Kind>(only)
-                               : c == 'S'                ? Search
-                               : c == 'C'                ? Dialog
-                               : c == 'F'                ? Firmware
-                                                         : Bulk);
+                plan.push_back(only >= 0  ? static_cast<Kind>(only)
+                               : c == 'S' ? Search
+                               : c == 'C' ? Dialog
+                               : c == 'F' ? Firmware
+                                          : Bulk);
             }
         }
         int planned[KindCount] = {};
@@ -369,8 +393,8 @@ int main(int argc, char* argv[]) {
         std::printf(
             "soak: lab %s; tervane-emu --devices %d --ports %d; %d searches, %d dialog cycles, "
             "%d firmware upgrades (%d KiB), %d bulk applies, interleaved (%d cycles)\n",
-            qPrintable(lab.name()), devices, kPorts, planned[Search], planned[Dialog], planned[Firmware],
-            imageKib, planned[Bulk], static_cast<int>(plan.size()));
+            qPrintable(lab.name()), devices, kPorts, planned[Search], planned[Dialog],
+            planned[Firmware], imageKib, planned[Bulk], static_cast<int>(plan.size()));
 
         // First use of each path loads what stays loaded (fonts, styles, the dialog's first
         // showing): one of each before the run, not counted.
@@ -385,8 +409,8 @@ int main(int argc, char* argv[]) {
         soak.rest();
         std::printf("warm-up done: one of each operation, not counted; load average %s\n",
                     qPrintable(loadAverage()));
-        std::printf("%6s %13s %11s %13s %11s %12s\n", "cycle", "resident", "since 50", "heap in use",
-                    "since 50", "descriptors");
+        std::printf("%6s %13s %11s %13s %11s %12s\n", "cycle", "resident", "since 50",
+                    "heap in use", "since 50", "descriptors");
 
         // The benchmark's own records are sized before the run, so that they do not count
         // as the program's growth.
@@ -400,7 +424,8 @@ int main(int argc, char* argv[]) {
         const auto sample = [&](int cycle) {
             soak.rest();
             // The emulator reports each image it took; read before its pipe fills and stops it.
-            imagesReported = static_cast<int>(emulator->output().count(QStringLiteral(" bytes complete")));
+            imagesReported =
+                static_cast<int>(emulator->output().count(QStringLiteral(" bytes complete")));
             samples.push_back({cycle, residentBytes(), heapInUse(), openDescriptors()});
             const Sample& s = samples.back();
             const Sample* base = nullptr;
@@ -408,13 +433,16 @@ int main(int argc, char* argv[]) {
                 if (b.cycle == kSampleEvery) base = &b;
             }
             const auto since = [&](qint64 now, qint64 then) {
-                return base ? QStringLiteral("%1%2 KiB").arg(now >= then ? "+" : "").arg((now - then) / 1024)
+                return base ? QStringLiteral("%1%2 KiB")
+                                  .arg(now >= then ? "+" : "")
+                                  .arg((now - then) / 1024)
                             : QStringLiteral("-");
             };
-            std::printf("%6d %9.2f MiB %11s %9.2f MiB %11s %12d\n", cycle, s.residentBytes / 1048576.0,
+            std::printf("%6d %9.2f MiB %11s %9.2f MiB %11s %12d\n", cycle,
+                        s.residentBytes / 1048576.0,
                         qPrintable(since(s.residentBytes, base ? base->residentBytes : 0)),
-                        s.heapBytes / 1048576.0, qPrintable(since(s.heapBytes, base ? base->heapBytes : 0)),
-                        s.descriptors);
+                        s.heapBytes / 1048576.0,
+                        qPrintable(since(s.heapBytes, base ? base->heapBytes : 0)), s.descriptors);
             std::fflush(stdout);
         };
         sample(0);
@@ -439,8 +467,8 @@ int main(int argc, char* argv[]) {
         }
         if (cycle % kSampleEvery != 0) sample(cycle);
 
-        std::printf("\n%-11s %6s %10s %9s %7s %6s %7s %13s\n", "operation", "count", "median ms", "max ms",
-                    "max/med", "at", "over 2x", "preempted of");
+        std::printf("\n%-11s %6s %10s %9s %7s %6s %7s %13s\n", "operation", "count", "median ms",
+                    "max ms", "max/med", "at", "over 2x", "preempted of");
         double worstRatio = 0, worstCalmRatio = 0;
         const char* worstKind = "";
         const char* worstCalmKind = "";
@@ -449,8 +477,9 @@ int main(int argc, char* argv[]) {
             std::vector<double> seconds;
             for (const Op& op : ops[k]) seconds.push_back(op.seconds);
             const double med = median(seconds);
-            const Op& worst = *std::max_element(ops[k].begin(), ops[k].end(),
-                                                [](const Op& a, const Op& b) { return a.seconds < b.seconds; });
+            const Op& worst =
+                *std::max_element(ops[k].begin(), ops[k].end(),
+                                  [](const Op& a, const Op& b) { return a.seconds < b.seconds; });
             const double ratio = med > 0 ? worst.seconds / med : 0;
             if (ratio > worstRatio) {
                 worstRatio = ratio;
@@ -466,21 +495,24 @@ int main(int argc, char* argv[]) {
                 ++over;
                 if (op.preempted > 0) ++overPreempted;
             }
-            std::printf("%-11s %6zu %10.2f %9.2f %7.2f %6d %7d %13d\n", kKindNames[k], ops[k].size(), med * 1e3,
-                        worst.seconds * 1e3, ratio, worst.cycle, over, overPreempted);
+            std::printf("%-11s %6zu %10.2f %9.2f %7.2f %6d %7d %13d\n", kKindNames[k],
+                        ops[k].size(), med * 1e3, worst.seconds * 1e3, ratio, worst.cycle, over,
+                        overPreempted);
         }
-        std::printf("at: the cycle of the longest; over 2x: operations longer than twice the median; "
-                    "preempted of: how many of those had a thread of this process preempted (made to "
-                    "wait for a CPU) during them\n");
-        std::printf("\nrun: %.1f s, %d cycles%s, %d failed operations\n", whole.elapsed() / 1000.0, cycle,
-                    cutShort ? " (cut short by the run's time limit)" : "", failures);
+        std::printf(
+            "at: the cycle of the longest; over 2x: operations longer than twice the median; "
+            "preempted of: how many of those had a thread of this process preempted (made to "
+            "wait for a CPU) during them\n");
+        std::printf("\nrun: %.1f s, %d cycles%s, %d failed operations\n", whole.elapsed() / 1000.0,
+                    cycle, cutShort ? " (cut short by the run's time limit)" : "", failures);
         const Sample* base = nullptr;
         for (const Sample& s : samples) {
             if (s.cycle == kSampleEvery) base = &s;
         }
         const int upgrades = static_cast<int>(ops[Firmware].size()) + 1;  // with the warm-up's
         if (imagesReported != upgrades) {
-            std::printf("the emulator reported %d complete images for %d upgrades\n", imagesReported, upgrades);
+            std::printf("the emulator reported %d complete images for %d upgrades\n",
+                        imagesReported, upgrades);
             ++failures;
         }
         bool pass = failures == 0 && !cutShort;
@@ -492,19 +524,24 @@ int main(int argc, char* argv[]) {
             }
             const bool memOk = grown < 1024 * 1024;
             const bool fdOk = mostFds <= base->descriptors;
-            std::printf("goal: resident memory after cycle %d grows < 1 MiB: %+lld KiB -> %s\n", base->cycle,
-                        static_cast<long long>(grown / 1024), memOk ? "PASS" : "FAIL");
-            std::printf("goal: descriptors after cycle %d do not grow: %d at cycle %d, at most %d after -> %s\n",
-                        base->cycle, base->descriptors, base->cycle, mostFds, fdOk ? "PASS" : "FAIL");
+            std::printf("goal: resident memory after cycle %d grows < 1 MiB: %+lld KiB -> %s\n",
+                        base->cycle, static_cast<long long>(grown / 1024), memOk ? "PASS" : "FAIL");
+            std::printf(
+                "goal: descriptors after cycle %d do not grow: %d at cycle %d, at most %d after -> "
+                "%s\n",
+                base->cycle, base->descriptors, base->cycle, mostFds, fdOk ? "PASS" : "FAIL");
             pass = pass && memOk && fdOk;
         } else {
-            std::printf("goal: memory and descriptors: not judged, the run ended by cycle %d\n", kSampleEvery);
+            std::printf("goal: memory and descriptors: not judged, the run ended by cycle %d\n",
+                        kSampleEvery);
         }
         const bool timeOk = worstRatio <= 2.0;
-        std::printf("goal: no operation over 2x its median: worst %.2fx (%s) -> %s\n", worstRatio, worstKind,
-                    timeOk ? "PASS" : "FAIL");
-        std::printf("      the same over operations without preemption: worst %.2fx (%s); load average now %s\n",
-                    worstCalmRatio, worstCalmKind, qPrintable(loadAverage()));
+        std::printf("goal: no operation over 2x its median: worst %.2fx (%s) -> %s\n", worstRatio,
+                    worstKind, timeOk ? "PASS" : "FAIL");
+        std::printf(
+            "      the same over operations without preemption: worst %.2fx (%s); load average now "
+            "%s\n",
+            worstCalmRatio, worstCalmKind, qPrintable(loadAverage()));
         pass = pass && timeOk;
         std::printf("overall: %s\n", pass ? "PASS" : "FAIL");
         return pass ? 0 : 1;

@@ -33,11 +33,11 @@
 
 #include "app/UnitDetect.h"
 #include "net/LocalAddresses.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
-#include "support/Isolation.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
+#include "support/Isolation.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 

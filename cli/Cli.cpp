@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -11,8 +13,6 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-
-#include <unistd.h>
 
 #include "cli/Help.h"
 #include "core/ConfigKeys.h"
@@ -47,12 +47,21 @@ namespace {
 // Options each command takes; true for those with a value. Global ones are taken anywhere.
 const QMap<QString, QMap<QString, bool>>& OptionSpecs() {
     static const QMap<QString, QMap<QString, bool>> specs{
-        {QStringLiteral("search"), {{"--ip", true}, {"--timeout", true}, {"--expect", true}, {"--format", true}}},
+        {QStringLiteral("search"),
+         {{"--ip", true}, {"--timeout", true}, {"--expect", true}, {"--format", true}}},
         {QStringLiteral("interfaces"), {{"--format", true}}},
         {QStringLiteral("set"),
-         {{"--ip", true}, {"--mask", true}, {"--gateway", true}, {"--pelorin-ip", true}, {"--name", true},
-          {"--from", true}, {"--dry-run", false}, {"--report", true}, {"--timeout", true},
-          {"--verify-timeout", true}, {"--format", true}}},
+         {{"--ip", true},
+          {"--mask", true},
+          {"--gateway", true},
+          {"--pelorin-ip", true},
+          {"--name", true},
+          {"--from", true},
+          {"--dry-run", false},
+          {"--report", true},
+          {"--timeout", true},
+          {"--verify-timeout", true},
+          {"--format", true}}},
         {QStringLiteral("config show"), {{"--format", true}, {"--timeout", true}}},
         {QStringLiteral("config export"), {{"--timeout", true}}},
         {QStringLiteral("config import"), {{"--dry-run", false}, {"--timeout", true}}},
@@ -70,7 +79,8 @@ milliseconds Seconds(const Arguments& a, const QString& option, double fallback)
     bool ok = false;
     const double s = a.value(option).toDouble(&ok);
     if (!ok || s <= 0 || s > 3600) {
-        throw UsageError(QStringLiteral("%1: \"%2\" is not a number of seconds (0-3600)").arg(option, a.value(option)));
+        throw UsageError(QStringLiteral("%1: \"%2\" is not a number of seconds (0-3600)")
+                             .arg(option, a.value(option)));
     }
     return milliseconds(qint64(s * 1000));
 }
@@ -78,7 +88,8 @@ milliseconds Seconds(const Arguments& a, const QString& option, double fallback)
 QString Format(const Arguments& a, const QStringList& allowed) {
     const QString f = a.value(QStringLiteral("--format"), allowed.first());
     if (!allowed.contains(f)) {
-        throw UsageError(QStringLiteral("--format: \"%1\" is not one of %2").arg(f, allowed.join(u'|')));
+        throw UsageError(
+            QStringLiteral("--format: \"%1\" is not one of %2").arg(f, allowed.join(u'|')));
     }
     return f;
 }
@@ -86,7 +97,9 @@ QString Format(const Arguments& a, const QStringList& allowed) {
 QByteArray Mac(const QString& text) {
     const auto mac = ParseMac(text);
     if (!mac) {
-        throw UsageError(QStringLiteral("\"%1\" is not a MAC address (00-1A-2B-3C-4D-5E, 00:1a:2b:3c:4d:5e or 001A2B3C4D5E)").arg(text));
+        throw UsageError(QStringLiteral("\"%1\" is not a MAC address (00-1A-2B-3C-4D-5E, "
+                                        "00:1a:2b:3c:4d:5e or 001A2B3C4D5E)")
+                             .arg(text));
     }
     return *mac;
 }
@@ -117,9 +130,10 @@ QJsonObject DeviceJson(const FoundDevice& d) {
                                            {"pelorin_ip", Hex(r.pelorin)}}}};
 }
 
-const QStringList kCsvColumns{"model", "mac", "version", "name", "ip", "mask", "gateway", "pelorin_ip",
-                              "local_address", "raw_model", "raw_mac", "raw_version", "raw_name",
-                              "raw_ip", "raw_mask", "raw_gateway", "raw_pelorin_ip"};
+const QStringList kCsvColumns{
+    "model",      "mac",           "version",       "name",    "ip",          "mask",     "gateway",
+    "pelorin_ip", "local_address", "raw_model",     "raw_mac", "raw_version", "raw_name", "raw_ip",
+    "raw_mask",   "raw_gateway",   "raw_pelorin_ip"};
 
 QStringList DeviceCsv(const FoundDevice& d) {
     const QJsonObject o = DeviceJson(d);
@@ -147,7 +161,8 @@ void PrintTable(QTextStream& out, const QStringList& header, const QList<QString
     QList<int> width;
     for (const QString& h : header) width << int(h.size());
     for (const QStringList& r : rows) {
-        for (int i = 0; i < r.size() && i < width.size(); ++i) width[i] = std::max(width[i], int(r[i].size()));
+        for (int i = 0; i < r.size() && i < width.size(); ++i)
+            width[i] = std::max(width[i], int(r[i].size()));
     }
     auto line = [&](const QStringList& cells) {
         QString l;
@@ -198,7 +213,9 @@ int Search(Context& c, const Arguments& a) {
     if (a.has("--expect")) {
         bool ok = false;
         o.expect = a.value("--expect").toInt(&ok);
-        if (!ok || o.expect < 1) throw UsageError(QStringLiteral("--expect: \"%1\" is not a positive number").arg(a.value("--expect")));
+        if (!ok || o.expect < 1)
+            throw UsageError(QStringLiteral("--expect: \"%1\" is not a positive number")
+                                 .arg(a.value("--expect")));
     }
     Session s(c);
     if (format == "ndjson") {
@@ -214,7 +231,8 @@ int Search(Context& c, const Arguments& a) {
     QJsonArray errors;
     const bool short_ = o.expect > 0 && int(found.size()) < o.expect;
     if (short_) {
-        const QString m = QStringLiteral("%1 device(s) found, %2 expected").arg(found.size()).arg(o.expect);
+        const QString m =
+            QStringLiteral("%1 device(s) found, %2 expected").arg(found.size()).arg(o.expect);
         c.error(m);
         errors.append(ErrorJson({}, m));
     }
@@ -226,16 +244,23 @@ int Search(Context& c, const Arguments& a) {
         QList<QStringList> rows;
         for (const FoundDevice& d : found) {
             const DeviceTexts& t = d.texts;
-            rows << QStringList{UpToNul(t.model), t.mac, UpToNul(t.version), t.name, t.ip, t.mask, t.gateway, t.pelorin, d.localAddress};
+            rows << QStringList{UpToNul(t.model), t.mac,     UpToNul(t.version),
+                                t.name,           t.ip,      t.mask,
+                                t.gateway,        t.pelorin, d.localAddress};
         }
         if (!rows.isEmpty()) {
-            PrintTable(c.out, {"MODEL", "MAC", "VERSION", "NAME", "IP", "MASK", "GATEWAY", "PELORIN_IP", "VIA"}, rows);
+            PrintTable(
+                c.out,
+                {"MODEL", "MAC", "VERSION", "NAME", "IP", "MASK", "GATEWAY", "PELORIN_IP", "VIA"},
+                rows);
         }
     }
     c.out.flush();
     c.message(QStringLiteral("%1 device(s) found").arg(found.size()));
     if (const auto lost = s.link().dropped(); lost && *lost > 0) {
-        c.message(QStringLiteral("%1 replies were lost: this computer could not take them in time (see velomar-cli doctor)").arg(*lost));
+        c.message(QStringLiteral("%1 replies were lost: this computer could not take them in time "
+                                 "(see velomar-cli doctor)")
+                      .arg(*lost));
     }
     return short_ ? kNotFound : kOk;
 }
@@ -253,7 +278,10 @@ int Interfaces(Context& c, const Arguments& a) {
             if (!selected.contains(ip)) continue;
             const QString broadcast = e.broadcast().isNull() ? QString() : e.broadcast().toString();
             rows << QStringList{i.name(), ip, e.netmask().toString(), broadcast};
-            devices.append(QJsonObject{{"interface", i.name()}, {"address", ip}, {"mask", e.netmask().toString()}, {"broadcast", broadcast}});
+            devices.append(QJsonObject{{"interface", i.name()},
+                                       {"address", ip},
+                                       {"mask", e.netmask().toString()},
+                                       {"broadcast", broadcast}});
         }
     }
     if (format == "json") {
@@ -272,17 +300,25 @@ void WriteReport(const QString& path, const std::vector<SetResult>& results) {
         QJsonArray devices;
         QJsonArray errors;
         for (const SetResult& r : results) {
-            devices.append(QJsonObject{{"mac", r.texts.mac}, {"ip", r.texts.ip}, {"mask", r.texts.mask},
-                                       {"gateway", r.texts.gateway}, {"pelorin_ip", r.texts.pelorin},
-                                       {"name", r.texts.name}, {"result", OutcomeText(r.outcome)}, {"message", r.message}});
+            devices.append(QJsonObject{{"mac", r.texts.mac},
+                                       {"ip", r.texts.ip},
+                                       {"mask", r.texts.mask},
+                                       {"gateway", r.texts.gateway},
+                                       {"pelorin_ip", r.texts.pelorin},
+                                       {"name", r.texts.name},
+                                       {"result", OutcomeText(r.outcome)},
+                                       {"message", r.message}});
             if (r.outcome != SetOutcome::Verified) errors.append(ErrorJson(r.texts.mac, r.message));
         }
         bytes = Envelope(devices, errors).toUtf8();
     } else if (path.endsWith(".csv", Qt::CaseInsensitive)) {
-        QString t = CsvLine({"mac", "ip", "mask", "gateway", "pelorin_ip", "name", "result", "message"}) + '\n';
+        QString t =
+            CsvLine({"mac", "ip", "mask", "gateway", "pelorin_ip", "name", "result", "message"}) +
+            '\n';
         for (const SetResult& r : results) {
-            t += CsvLine({r.texts.mac, r.texts.ip, r.texts.mask, r.texts.gateway, r.texts.pelorin, r.texts.name,
-                          OutcomeText(r.outcome), r.message}) + '\n';
+            t += CsvLine({r.texts.mac, r.texts.ip, r.texts.mask, r.texts.gateway, r.texts.pelorin,
+                          r.texts.name, OutcomeText(r.outcome), r.message}) +
+                 '\n';
         }
         bytes = t.toUtf8();
     } else {
@@ -302,11 +338,14 @@ int Set(Context& c, const Arguments& a) {
     if (a.has("--from")) {
         if (!a.positional.isEmpty()) throw UsageError(QStringLiteral("set --from takes no MAC"));
         for (const char* o : {"--ip", "--mask", "--gateway", "--pelorin-ip", "--name"}) {
-            if (a.has(o)) throw UsageError(QStringLiteral("set --from takes its values from the file, not %1").arg(o));
+            if (a.has(o))
+                throw UsageError(
+                    QStringLiteral("set --from takes its values from the file, not %1").arg(o));
         }
         const QString path = a.value("--from");
         QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) throw UsageError(QStringLiteral("cannot open %1: %2").arg(path, f.errorString()));
+        if (!f.open(QIODevice::ReadOnly))
+            throw UsageError(QStringLiteral("cannot open %1: %2").arg(path, f.errorString()));
         try {
             rows = ParseSetTable(f.readAll(), path);
         } catch (const UsageError&) {
@@ -316,7 +355,8 @@ int Set(Context& c, const Arguments& a) {
         }
         if (rows.empty()) throw UsageError(QStringLiteral("%1: no device rows").arg(path));
     } else {
-        if (a.positional.size() != 1) throw UsageError(QStringLiteral("set needs one MAC (or --from FILE.csv)"));
+        if (a.positional.size() != 1)
+            throw UsageError(QStringLiteral("set needs one MAC (or --from FILE.csv)"));
         if (a.has("--report") || a.has("--dry-run")) {
             // Allowed for one device as well.
         }
@@ -332,7 +372,8 @@ int Set(Context& c, const Arguments& a) {
         row.pelorin = opt("--pelorin-ip");
         row.name = opt("--name");
         if (!row.ip && !row.mask && !row.gateway && !row.pelorin && !row.name) {
-            throw UsageError(QStringLiteral("set: nothing to change (give --ip, --mask, --gateway, --pelorin-ip or --name)"));
+            throw UsageError(QStringLiteral(
+                "set: nothing to change (give --ip, --mask, --gateway, --pelorin-ip or --name)"));
         }
         rows.push_back(row);
     }
@@ -369,25 +410,36 @@ int Set(Context& c, const Arguments& a) {
             cmp("gateway", d.gateway, t.gateway);
             cmp("pelorin_ip", d.pelorin, t.pelorin);
             cmp("name", d.name, t.name);
-            c.out << t.mac << ": " << (changes.isEmpty() ? QStringLiteral("no change") : changes.join(QStringLiteral(", "))) << '\n';
+            c.out << t.mac << ": "
+                  << (changes.isEmpty() ? QStringLiteral("no change")
+                                        : changes.join(QStringLiteral(", ")))
+                  << '\n';
         }
         c.out.flush();
         c.message(QStringLiteral("dry run: nothing was sent"));
         return kOk;
     }
-    c.message(QStringLiteral("sending to %1 device(s), then waiting up to %2 s for their new values...")
-                  .arg(plan.size()).arg(verifyTimeout.count() / 1000.0));
+    c.message(
+        QStringLiteral("sending to %1 device(s), then waiting up to %2 s for their new values...")
+            .arg(plan.size())
+            .arg(verifyTimeout.count() / 1000.0));
     const std::vector<SetResult> results = RunNetworkSets(s.link(), plan, verifyTimeout);
     bool allVerified = true;
     QJsonArray devices, errors;
     QList<QStringList> table;
     for (const SetResult& r : results) {
         allVerified = allVerified && r.outcome == SetOutcome::Verified;
-        devices.append(QJsonObject{{"mac", r.texts.mac}, {"ip", r.texts.ip}, {"mask", r.texts.mask},
-                                   {"gateway", r.texts.gateway}, {"pelorin_ip", r.texts.pelorin},
-                                   {"name", r.texts.name}, {"result", OutcomeText(r.outcome)}, {"message", r.message}});
+        devices.append(QJsonObject{{"mac", r.texts.mac},
+                                   {"ip", r.texts.ip},
+                                   {"mask", r.texts.mask},
+                                   {"gateway", r.texts.gateway},
+                                   {"pelorin_ip", r.texts.pelorin},
+                                   {"name", r.texts.name},
+                                   {"result", OutcomeText(r.outcome)},
+                                   {"message", r.message}});
         if (r.outcome != SetOutcome::Verified) errors.append(ErrorJson(r.texts.mac, r.message));
-        table << QStringList{r.texts.mac, OutcomeText(r.outcome), r.texts.ip, r.texts.name, r.message};
+        table << QStringList{r.texts.mac, OutcomeText(r.outcome), r.texts.ip, r.texts.name,
+                             r.message};
     }
     if (format == "json") {
         c.out << Envelope(devices, errors);
@@ -404,12 +456,14 @@ int Set(Context& c, const Arguments& a) {
 QJsonObject ConfigJson(const QByteArray& mac, const DeviceConfig& config) {
     QJsonObject values;
     for (const auto& [k, v] : ConfigValues(config)) values.insert(k, v);
-    return QJsonObject{{"mac", MacToText(mac)}, {"port_count", int(config.network.portCount)}, {"config", values}};
+    return QJsonObject{
+        {"mac", MacToText(mac)}, {"port_count", int(config.network.portCount)}, {"config", values}};
 }
 
 DeviceConfig ReadFile(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) throw UsageError(QStringLiteral("cannot open %1: %2").arg(path, f.errorString()));
+    if (!f.open(QIODevice::ReadOnly))
+        throw UsageError(QStringLiteral("cannot open %1: %2").arg(path, f.errorString()));
     try {
         return DecodeConfigFile(f.readAll(), path);
     } catch (const Error& e) {
@@ -421,7 +475,8 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
     const milliseconds timeout = Seconds(a, "--timeout", 3);
     if (sub == "keys") {
         QList<QStringList> rows;
-        for (const ConfigKey& k : ConfigKeys()) rows << QStringList{k.perPort ? "portN." + k.name : k.name, k.description};
+        for (const ConfigKey& k : ConfigKeys())
+            rows << QStringList{k.perPort ? "portN." + k.name : k.name, k.description};
         PrintTable(c.out, {"KEY", "VALUES"}, rows);
         return kOk;
     }
@@ -454,7 +509,10 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
             throw Error(QStringLiteral("cannot write %1: %2").arg(rest.first(), f.errorString()));
         }
-        c.message(QStringLiteral("%1: %2 port(s) written to %3").arg(MacToText(mac)).arg(config.network.portCount).arg(rest.first()));
+        c.message(QStringLiteral("%1: %2 port(s) written to %3")
+                      .arg(MacToText(mac))
+                      .arg(config.network.portCount)
+                      .arg(rest.first()));
         return kOk;
     }
     if (sub == "diff") {
@@ -464,7 +522,8 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
         if (!other) fromFile = ReadFile(rest.first());
         Session s(c);
         const DeviceConfig mine = ConfigSession(s.link(), mac).read(timeout);
-        const DeviceConfig theirs = fromFile ? *fromFile : ConfigSession(s.link(), *other).read(timeout);
+        const DeviceConfig theirs =
+            fromFile ? *fromFile : ConfigSession(s.link(), *other).read(timeout);
         for (const QString& d : ConfigDifferences(mine, theirs)) c.out << d << '\n';
         c.out.flush();
         return kOk;
@@ -487,8 +546,11 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
                 const QString name = k.contains(u'.') ? k.section(u'.', 1) : k;
                 const bool perPort = k.contains(u'.');
                 bool known = false;
-                for (const ConfigKey& key : ConfigKeys()) known = known || (key.name == name && key.perPort == perPort);
-                if (!known) throw UsageError(QStringLiteral("unknown key \"%1\" (see velomar-cli config keys)").arg(k));
+                for (const ConfigKey& key : ConfigKeys())
+                    known = known || (key.name == name && key.perPort == perPort);
+                if (!known)
+                    throw UsageError(
+                        QStringLiteral("unknown key \"%1\" (see velomar-cli config keys)").arg(k));
             }
         }
         Session s(c);
@@ -515,7 +577,8 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
             network = target.networkFrame(mac) != now.networkFrame(mac);
             operation = serial = false;
             for (size_t p = 0; p < target.operations.size(); ++p) {
-                operation = operation || target.operationFrame(int(p), mac) != now.operationFrame(int(p), mac);
+                operation = operation ||
+                            target.operationFrame(int(p), mac) != now.operationFrame(int(p), mac);
                 serial = serial || target.serialFrame(int(p), mac) != now.serialFrame(int(p), mac);
             }
             if (!network && !operation && !serial) {
@@ -524,7 +587,9 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
             }
         }
         if (!session.writeAndApply(target, network, operation, serial, timeout)) {
-            c.error(QStringLiteral("%1 did not confirm the new configuration within %2 s").arg(MacToText(mac)).arg(timeout.count() / 1000.0));
+            c.error(QStringLiteral("%1 did not confirm the new configuration within %2 s")
+                        .arg(MacToText(mac))
+                        .arg(timeout.count() / 1000.0));
             return kDeviceFailed;
         }
         c.message(QStringLiteral("%1: configuration applied").arg(MacToText(mac)));
@@ -544,11 +609,13 @@ class ProgressShow {
         const int percent = int(bytes * 100 / total_);
         if (terminal_) {
             const int filled = percent * 30 / 100;
-            c_.err << "\r" << mac_ << " [" << QString(filled, u'#') << QString(30 - filled, u'.') << "] " << percent << "%";
+            c_.err << "\r" << mac_ << " [" << QString(filled, u'#') << QString(30 - filled, u'.')
+                   << "] " << percent << "%";
             c_.err.flush();
         } else if (percent / 10 != lastTenth_) {
             lastTenth_ = percent / 10;
-            c_.err << mac_ << ": " << percent << "% (" << bytes << " of " << total_ << " bytes)" << Qt::endl;
+            c_.err << mac_ << ": " << percent << "% (" << bytes << " of " << total_ << " bytes)"
+                   << Qt::endl;
         }
     }
     void finish() {
@@ -565,7 +632,8 @@ class ProgressShow {
 
 int Firmware(Context& c, const Arguments& a) {
     const QString format = Format(a, {"table", "json"});
-    if (a.positional.size() < 2) throw UsageError(QStringLiteral("firmware needs at least one MAC and an image"));
+    if (a.positional.size() < 2)
+        throw UsageError(QStringLiteral("firmware needs at least one MAC and an image"));
     const QString image = a.positional.last();
     std::vector<QByteArray> macs;
     for (const QString& m : a.positional.mid(0, a.positional.size() - 1)) {
@@ -587,12 +655,14 @@ int Firmware(Context& c, const Arguments& a) {
         if (!byMac.contains(m)) missing << MacToText(m);
     }
     if (!missing.isEmpty()) {
-        c.error(QStringLiteral("no answer from %1; nothing was sent").arg(missing.join(QStringLiteral(", "))));
+        c.error(QStringLiteral("no answer from %1; nothing was sent")
+                    .arg(missing.join(QStringLiteral(", "))));
         return kBadUsage;
     }
     for (const QByteArray& m : macs) {
         const DeviceTexts& t = byMac.value(m).texts;
-        c.message(QStringLiteral("%1  %2  version %3  %4").arg(t.mac, UpToNul(t.model), UpToNul(t.version), t.name));
+        c.message(QStringLiteral("%1  %2  version %3  %4")
+                      .arg(t.mac, UpToNul(t.model), UpToNul(t.version), t.name));
     }
     if (!a.has("--yes") && isatty(0)) {
         c.err << QStringLiteral("Upgrade %1 device(s) with %2? [y/N] ").arg(macs.size()).arg(image);
@@ -639,11 +709,15 @@ int Firmware(Context& c, const Arguments& a) {
                 const FirmwareReply last = FirmwareReply::decode(s.link().lastFirmwareReply());
                 const bool answered = last.block == blocksAccepted && !last.accepted();
                 if (blocksAccepted < blocks) {
-                    o.message = answered ? QStringLiteral("the device refused block %1").arg(blocksAccepted)
-                                         : QStringLiteral("no answer to block %1 within 4 s").arg(blocksAccepted);
+                    o.message =
+                        answered ? QStringLiteral("the device refused block %1").arg(blocksAccepted)
+                                 : QStringLiteral("no answer to block %1 within 4 s")
+                                       .arg(blocksAccepted);
                 } else {
-                    o.message = answered ? QStringLiteral("the device refused the final frame (block %1)").arg(blocksAccepted)
-                                         : QStringLiteral("no answer to the final frame within 41 s");
+                    o.message =
+                        answered ? QStringLiteral("the device refused the final frame (block %1)")
+                                       .arg(blocksAccepted)
+                                 : QStringLiteral("no answer to the final frame within 41 s");
                 }
             }
             c.error(QStringLiteral("%1: %2").arg(o.mac, o.message));
@@ -662,10 +736,16 @@ int Firmware(Context& c, const Arguments& a) {
     QList<QStringList> rows;
     for (const Outcome& o : outcomes) {
         allOk = allOk && o.result == "succeeded";
-        devices.append(QJsonObject{{"mac", o.mac}, {"model", o.model}, {"version_before", o.before},
-                                   {"version_after", o.after}, {"result", o.result}, {"message", o.message}});
+        devices.append(QJsonObject{{"mac", o.mac},
+                                   {"model", o.model},
+                                   {"version_before", o.before},
+                                   {"version_after", o.after},
+                                   {"result", o.result},
+                                   {"message", o.message}});
         if (o.result != "succeeded") errors.append(ErrorJson(o.mac, o.message));
-        rows << QStringList{o.mac, o.model, o.before, o.after.isEmpty() ? "(no answer)" : o.after, o.result, o.message};
+        rows << QStringList{o.mac,    o.model,
+                            o.before, o.after.isEmpty() ? "(no answer)" : o.after,
+                            o.result, o.message};
     }
     if (format == "json") {
         c.out << Envelope(devices, errors);
@@ -693,8 +773,10 @@ QStringList SelectedAddresses(const QStringList& wanted) {
             }
         }
         if (matched.isEmpty()) {
-            throw UsageError(QStringLiteral("--interface: \"%1\" is neither a local interface that is up nor one of its IPv4 addresses (%2)")
-                                 .arg(w, local.isEmpty() ? QStringLiteral("none here") : local.join(QStringLiteral(", "))));
+            throw UsageError(QStringLiteral("--interface: \"%1\" is neither a local interface that "
+                                            "is up nor one of its IPv4 addresses (%2)")
+                                 .arg(w, local.isEmpty() ? QStringLiteral("none here")
+                                                         : local.join(QStringLiteral(", "))));
         }
         for (const QString& m : matched) {
             if (!out.contains(m)) out << m;
@@ -729,7 +811,8 @@ int Run(const QStringList& arguments) {
             }
             auto takeValue = [&]() {
                 if (hasInline) return inlineValue;
-                if (i + 1 >= rest.size()) throw UsageError(QStringLiteral("%1 needs a value").arg(arg));
+                if (i + 1 >= rest.size())
+                    throw UsageError(QStringLiteral("%1 needs a value").arg(arg));
                 return rest[++i];
             };
             if (arg == "--help" || arg == "-h") {
@@ -745,18 +828,23 @@ int Run(const QStringList& arguments) {
                 a.positional += rest.mid(i + 1);
                 break;
             } else if (arg.startsWith('-') && arg.size() > 1) {
-                if (!spec) throw UsageError(QStringLiteral("unknown option %1 (before the command)").arg(arg));
-                if (!spec->contains(arg)) throw UsageError(QStringLiteral("%1 does not take %2").arg(command, arg));
+                if (!spec)
+                    throw UsageError(
+                        QStringLiteral("unknown option %1 (before the command)").arg(arg));
+                if (!spec->contains(arg))
+                    throw UsageError(QStringLiteral("%1 does not take %2").arg(command, arg));
                 a.options[arg] << (spec->value(arg) ? takeValue() : QString());
             } else if (command.isEmpty()) {
                 command = arg;
                 if (command == "config") {
-                    if (i + 1 < rest.size() && !rest[i + 1].startsWith('-')) command += ' ' + rest[++i];
+                    if (i + 1 < rest.size() && !rest[i + 1].startsWith('-'))
+                        command += ' ' + rest[++i];
                 }
                 if (command != "config" && !OptionSpecs().contains(command)) {
                     throw UsageError(QStringLiteral("unknown command \"%1\"").arg(command));
                 }
-                spec = OptionSpecs().contains(command) ? &*OptionSpecs().constFind(command) : nullptr;
+                spec =
+                    OptionSpecs().contains(command) ? &*OptionSpecs().constFind(command) : nullptr;
             } else {
                 a.positional << arg;
             }
@@ -770,7 +858,8 @@ int Run(const QStringList& arguments) {
             return kBadUsage;
         }
         if (command == "config" && !help) {
-            throw UsageError(QStringLiteral("config needs show, export, import, diff, set or keys"));
+            throw UsageError(
+                QStringLiteral("config needs show, export, import, diff, set or keys"));
         }
         if (help) {
             if (command == "config") {

@@ -27,7 +27,8 @@ QString ReadText(const QString& path) {
 QStringList PortHolders(std::uint16_t port) {
     QSet<QString> inodes;
     const QString portHex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const QString& table : {QStringLiteral("/proc/net/udp"), QStringLiteral("/proc/net/udp6")}) {
+    for (const QString& table :
+         {QStringLiteral("/proc/net/udp"), QStringLiteral("/proc/net/udp6")}) {
         const QStringList lines = ReadText(table).split(u'\n');
         for (int i = 1; i < lines.size(); ++i) {
             const QStringList f = lines[i].simplified().split(u' ');
@@ -43,9 +44,11 @@ QStringList PortHolders(std::uint16_t port) {
         std::error_code fdError;
         for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
             std::error_code linkError;
-            const QString target = QString::fromStdString(std::filesystem::read_symlink(fd.path(), linkError).string());
+            const QString target = QString::fromStdString(
+                std::filesystem::read_symlink(fd.path(), linkError).string());
             const QString inode = target.section(u'[', 1).section(u']', 0, 0);
-            if (!linkError && target.startsWith(QLatin1String("socket:[")) && inodes.contains(inode)) {
+            if (!linkError && target.startsWith(QLatin1String("socket:[")) &&
+                inodes.contains(inode)) {
                 const QString id = QString::fromStdString(pid);
                 const QString name = ReadText(QStringLiteral("/proc/%1/comm").arg(id)).trimmed();
                 holders << QStringLiteral("%1 (pid %2)").arg(name, id);
@@ -69,7 +72,8 @@ QString Command(const QString& program, const QStringList& args) {
 }
 
 bool ProcessRunning(const QString& comm) {
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
+    for (const QString& pid :
+         QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
         if (ReadText(QStringLiteral("/proc/%1/comm").arg(pid)).trimmed() == comm) return true;
     }
     return false;
@@ -91,17 +95,23 @@ int RunDoctor(Context& c) {
     const QStringList selected = SelectedAddresses(c.interfaces);
     if (selected.isEmpty()) {
         warn(QStringLiteral("no local IPv4 address is up: a search reaches nobody"),
-             QStringLiteral("connect the computer to the devices' network and give it an IPv4 address"));
+             QStringLiteral(
+                 "connect the computer to the devices' network and give it an IPv4 address"));
     }
     for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
         for (const QNetworkAddressEntry& e : i.addressEntries()) {
             const QString ip = e.ip().toString();
             if (!selected.contains(ip)) continue;
             if (i.flags().testFlag(QNetworkInterface::CanBroadcast) && !e.broadcast().isNull()) {
-                ok(QStringLiteral("%1 on %2 can broadcast (%3/%4)").arg(ip, i.name(), e.broadcast().toString()).arg(e.prefixLength()));
+                ok(QStringLiteral("%1 on %2 can broadcast (%3/%4)")
+                       .arg(ip, i.name(), e.broadcast().toString())
+                       .arg(e.prefixLength()));
             } else {
-                warn(QStringLiteral("%1 on %2 cannot broadcast: devices behind it are not found by a search").arg(ip, i.name()),
-                     QStringLiteral("use an interface that can broadcast, or search one device with 'search --ip ADDR'"));
+                warn(QStringLiteral(
+                         "%1 on %2 cannot broadcast: devices behind it are not found by a search")
+                         .arg(ip, i.name()),
+                     QStringLiteral("use an interface that can broadcast, or search one device "
+                                    "with 'search --ip ADDR'"));
             }
         }
     }
@@ -117,30 +127,43 @@ int RunDoctor(Context& c) {
         const QStringList holders = PortHolders(kDevicePort);
         warn(QStringLiteral("port %1 is in use by %2 (%3)")
                  .arg(kDevicePort)
-                 .arg(holders.isEmpty() ? QStringLiteral("another program (perhaps Velomar's window or another "
-                                                         "velomar-cli; run as root to see which)")
-                                        : holders.join(QStringLiteral(", ")), e.text()),
-             QStringLiteral("close that program; the window and velomar-cli use the port one at a time"));
+                 .arg(holders.isEmpty()
+                          ? QStringLiteral("another program (perhaps Velomar's window or another "
+                                           "velomar-cli; run as root to see which)")
+                          : holders.join(QStringLiteral(", ")),
+                      e.text()),
+             QStringLiteral(
+                 "close that program; the window and velomar-cli use the port one at a time"));
     }
 
     // Host firewalls, read without changing anything.
     const QString ufw = ReadText(QStringLiteral("/etc/ufw/ufw.conf"));
     if (ufw.contains(QLatin1String("ENABLED=yes"))) {
-        warn(QStringLiteral("ufw is enabled and may drop the devices' replies to UDP port %1").arg(kDevicePort),
+        warn(QStringLiteral("ufw is enabled and may drop the devices' replies to UDP port %1")
+                 .arg(kDevicePort),
              QStringLiteral("sudo ufw allow %1/udp").arg(kDevicePort));
     }
     if (ProcessRunning(QStringLiteral("firewalld"))) {
-        warn(QStringLiteral("firewalld is running and may drop the devices' replies to UDP port %1").arg(kDevicePort),
-             QStringLiteral("sudo firewall-cmd --add-port=%1/udp --permanent && sudo firewall-cmd --reload").arg(kDevicePort));
+        warn(QStringLiteral("firewalld is running and may drop the devices' replies to UDP port %1")
+                 .arg(kDevicePort),
+             QStringLiteral(
+                 "sudo firewall-cmd --add-port=%1/udp --permanent && sudo firewall-cmd --reload")
+                 .arg(kDevicePort));
     }
-    const QString nft = Command(QStringLiteral("nft"), {QStringLiteral("list"), QStringLiteral("ruleset")});
+    const QString nft =
+        Command(QStringLiteral("nft"), {QStringLiteral("list"), QStringLiteral("ruleset")});
     if (nft.isEmpty()) {
         note(QStringLiteral("nftables rules could not be read (not installed, or not root)"));
     } else if (nft.contains(QLatin1String("hook input")) &&
-               (nft.contains(QLatin1String("policy drop")) || nft.contains(QLatin1String(" drop"))) &&
+               (nft.contains(QLatin1String("policy drop")) ||
+                nft.contains(QLatin1String(" drop"))) &&
                !nft.contains(QStringLiteral("dport %1").arg(kDevicePort))) {
-        warn(QStringLiteral("nftables has input rules that drop traffic and none that names UDP port %1").arg(kDevicePort),
-             QStringLiteral("add a rule such as: nft add rule inet filter input udp dport %1 accept").arg(kDevicePort));
+        warn(
+            QStringLiteral(
+                "nftables has input rules that drop traffic and none that names UDP port %1")
+                .arg(kDevicePort),
+            QStringLiteral("add a rule such as: nft add rule inet filter input udp dport %1 accept")
+                .arg(kDevicePort));
     } else {
         ok(QStringLiteral("nftables does not appear to drop replies to port %1").arg(kDevicePort));
     }
@@ -153,9 +176,12 @@ int RunDoctor(Context& c) {
     if (!isNumber) {
         note(QStringLiteral("net.core.rmem_max could not be read"));
     } else if (rmemMax < kEnough) {
-        warn(QStringLiteral("net.core.rmem_max is %1 bytes: replies of a fleet of thousands may be lost").arg(rmemMax),
-             QStringLiteral("sudo sysctl -w net.core.rmem_max=%1 (and in /etc/sysctl.d/ to keep it)")
-                 .arg(ListeningEndpoint::kDefaultReceiveBuffer));
+        warn(
+            QStringLiteral(
+                "net.core.rmem_max is %1 bytes: replies of a fleet of thousands may be lost")
+                .arg(rmemMax),
+            QStringLiteral("sudo sysctl -w net.core.rmem_max=%1 (and in /etc/sysctl.d/ to keep it)")
+                .arg(ListeningEndpoint::kDefaultReceiveBuffer));
     } else {
         ok(QStringLiteral("net.core.rmem_max is %1 bytes").arg(rmemMax));
     }

@@ -1,8 +1,8 @@
 // velomar-cli: the fleet from a terminal and from scripts.
 #include <QCoreApplication>
 
-#include "cli/Cli.h"
 #include "Version.h"
+#include "cli/Cli.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);

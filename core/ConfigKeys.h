@@ -13,9 +13,9 @@ namespace velomar {
 // ("ip", "telnet", ...) and each port's operation and serial fields ("port1.baudrate",
 // port numbers from 1 as the dialog shows them). Values are the texts the dialog shows.
 struct ConfigKey {
-    QString name;        // "ip", or "baudrate" for port keys
+    QString name;  // "ip", or "baudrate" for port keys
     bool perPort;
-    QString description; // what it is and which values it takes
+    QString description;  // what it is and which values it takes
 };
 const QList<ConfigKey>& ConfigKeys();
 

@@ -64,10 +64,12 @@ bool ConfigSession::writeAndApply(const DeviceConfig& config, bool network, bool
     link_.discardReceived();
     if (network) link_.broadcast(config.networkFrame(mac_));
     if (operation) {
-        for (size_t p = 0; p < config.operations.size(); ++p) link_.broadcast(config.operationFrame(int(p), mac_));
+        for (size_t p = 0; p < config.operations.size(); ++p)
+            link_.broadcast(config.operationFrame(int(p), mac_));
     }
     if (serial) {
-        for (size_t p = 0; p < config.serials.size(); ++p) link_.broadcast(config.serialFrame(int(p), mac_));
+        for (size_t p = 0; p < config.serials.size(); ++p)
+            link_.broadcast(config.serialFrame(int(p), mac_));
     }
     ApplyRequest apply;
     apply.mac = mac_;

@@ -32,8 +32,10 @@ QByteArray DeviceConfig::serialFrame(int port, const QByteArray& mac6) const {
 QByteArray EncodeConfigFile(const DeviceConfig& config, const QByteArray& mac6) {
     ConfigFile file;
     file.network = config.networkFrame(mac6);
-    for (size_t p = 0; p < config.operations.size(); ++p) file.operation << config.operationFrame(int(p), mac6);
-    for (size_t p = 0; p < config.serials.size(); ++p) file.serial << config.serialFrame(int(p), mac6);
+    for (size_t p = 0; p < config.operations.size(); ++p)
+        file.operation << config.operationFrame(int(p), mac6);
+    for (size_t p = 0; p < config.serials.size(); ++p)
+        file.serial << config.serialFrame(int(p), mac6);
     return file.encode();
 }
 
@@ -57,7 +59,10 @@ DeviceConfig DecodeConfigFile(const QByteArray& bytes, const QString& fileName) 
         if (o->port >= ports) {
             throw Error(QStringLiteral("%1: the operation record at byte %2 is for port %3, but "
                                        "the file has %4 ports")
-                            .arg(fileName).arg(at).arg(o->port + 1).arg(ports));
+                            .arg(fileName)
+                            .arg(at)
+                            .arg(o->port + 1)
+                            .arg(ports));
         }
         c.operations[o->port] = *o;
     }
@@ -67,7 +72,10 @@ DeviceConfig DecodeConfigFile(const QByteArray& bytes, const QString& fileName) 
         if (s->port >= ports) {
             throw Error(QStringLiteral("%1: the serial record at byte %2 is for port %3, but the "
                                        "file has %4 ports")
-                            .arg(fileName).arg(at).arg(s->port + 1).arg(ports));
+                            .arg(fileName)
+                            .arg(at)
+                            .arg(s->port + 1)
+                            .arg(ports));
         }
         c.serials[s->port] = *s;
     }

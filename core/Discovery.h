@@ -15,9 +15,9 @@ namespace velomar {
 // the local address it answered through.
 struct FoundDevice {
     DiscoveryReply reply;
-    DeviceTexts texts;       // model and version still carry what follows their first NUL
-    QString localAddress;    // empty when it cannot be told
-    QString sender;          // the address the reply came from
+    DeviceTexts texts;     // model and version still carry what follows their first NUL
+    QString localAddress;  // empty when it cannot be told
+    QString sender;        // the address the reply came from
 };
 
 // Text up to the first NUL, as the table shows it.

@@ -11,9 +11,8 @@ namespace velomar {
 // it (text first, flag last); the firmware transfer on the UI thread empties and reads it.
 // Waiters are woken when it is written, so nobody has to spin on it.
 class FirmwareReplySlot {
-public:
-    void store(const QByteArray& datagram)
-    {
+  public:
+    void store(const QByteArray& datagram) {
         {
             std::lock_guard lock(mutex_);
             text_ = datagram;
@@ -22,33 +21,29 @@ public:
         written_.notify_all();
     }
 
-    void clear()
-    {
+    void clear() {
         std::lock_guard lock(mutex_);
         text_.clear();
         flag_ = false;
     }
 
-    bool flag() const
-    {
+    bool flag() const {
         std::lock_guard lock(mutex_);
         return flag_;
     }
 
-    QByteArray text() const
-    {
+    QByteArray text() const {
         std::lock_guard lock(mutex_);
         return text_;
     }
 
     // Blocks until the flag is raised or the timeout passes; returns the flag.
-    bool waitFor(std::chrono::milliseconds timeout) const
-    {
+    bool waitFor(std::chrono::milliseconds timeout) const {
         std::unique_lock lock(mutex_);
         return written_.wait_for(lock, timeout, [this] { return flag_; });
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable written_;
     QByteArray text_;

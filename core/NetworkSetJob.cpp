@@ -16,8 +16,8 @@ namespace velomar {
 
 namespace {
 
-const QStringList kColumns{QStringLiteral("mac"),     QStringLiteral("ip"),
-                           QStringLiteral("mask"),    QStringLiteral("gateway"),
+const QStringList kColumns{QStringLiteral("mac"),        QStringLiteral("ip"),
+                           QStringLiteral("mask"),       QStringLiteral("gateway"),
                            QStringLiteral("pelorin_ip"), QStringLiteral("name")};
 
 QString Where(const SetRow& row) {
@@ -28,7 +28,8 @@ QString Where(const SetRow& row) {
 // The table's check, then the conversion the frame makes, so that nothing passes here
 // that would fail while sending.
 QString AddressProblem(const QString& label, const QString& text) {
-    if (!IsValidIp(text)) return QStringLiteral("%1 \"%2\" is not an IPv4 address").arg(label, text);
+    if (!IsValidIp(text))
+        return QStringLiteral("%1 \"%2\" is not an IPv4 address").arg(label, text);
     try {
         AddressTextToBytes(text);
     } catch (const Error&) {
@@ -66,7 +67,9 @@ std::vector<SetRow> ParseSetTable(const QByteArray& data, const QString& fileNam
     bool hasMac = false;
     for (const auto& [field, c] : columnOf) hasMac = hasMac || c == 0;
     if (!hasMac) {
-        throw Error(QStringLiteral("%1:%2: the header has no \"mac\" column").arg(fileName).arg(header.line));
+        throw Error(QStringLiteral("%1:%2: the header has no \"mac\" column")
+                        .arg(fileName)
+                        .arg(header.line));
     }
     std::vector<SetRow> rows;
     for (size_t r = 1; r < records.size(); ++r) {
@@ -95,8 +98,8 @@ std::vector<SetRow> ParseSetTable(const QByteArray& data, const QString& fileNam
                 continue;
             }
             if (value.isEmpty()) continue;
-            std::optional<QString>* targets[] = {nullptr, &row.ip, &row.mask, &row.gateway,
-                                               &row.pelorin, &row.name};
+            std::optional<QString>* targets[] = {nullptr,      &row.ip,      &row.mask,
+                                                 &row.gateway, &row.pelorin, &row.name};
             *targets[c] = value;
         }
         rows.push_back(std::move(row));
@@ -148,11 +151,13 @@ QStringList CheckSetPlan(const std::vector<SetRow>& rows, const std::vector<Foun
     // Every device's address once all rows are applied: none may be held twice.
     QHash<QByteArray, QByteArray> ipAfter;
     for (const FoundDevice& d : found) ipAfter.insert(d.reply.mac, d.reply.ip);
-    for (const NetworkSetTexts& t : texts) ipAfter.insert(MacTextToBytes(t.mac), AddressTextToBytes(t.ip));
+    for (const NetworkSetTexts& t : texts)
+        ipAfter.insert(MacTextToBytes(t.mac), AddressTextToBytes(t.ip));
     QHash<QByteArray, QList<QByteArray>> holders;
     for (auto it = ipAfter.cbegin(); it != ipAfter.cend(); ++it) holders[it.value()] << it.key();
     for (const SetRow& row : rows) {
-        if (!rowOf.contains(row.mac) || rowOf.value(row.mac) != &row || !byMac.contains(row.mac)) continue;
+        if (!rowOf.contains(row.mac) || rowOf.value(row.mac) != &row || !byMac.contains(row.mac))
+            continue;
         const QByteArray ip = ipAfter.value(row.mac);
         if (ip.isEmpty()) continue;
         QStringList others;
@@ -210,7 +215,8 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
     for (;;) {
         std::vector<QByteArray> pending;
         for (size_t i = 0; i < results.size(); ++i) {
-            if (results[i].outcome == SetOutcome::SentUnverified) pending.push_back(MacTextToBytes(results[i].texts.mac));
+            if (results[i].outcome == SetOutcome::SentUnverified)
+                pending.push_back(MacTextToBytes(results[i].texts.mac));
         }
         const auto left = duration_cast<milliseconds>(deadline - DeviceLink::Clock::now());
         if (pending.empty() || left <= 0ms) break;
@@ -230,7 +236,8 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
         }
         for (const FoundDevice& d : found) {
             for (size_t i = 0; i < results.size(); ++i) {
-                if (results[i].outcome == SetOutcome::SentUnverified && ReplyHolds(d.reply, frames[i])) {
+                if (results[i].outcome == SetOutcome::SentUnverified &&
+                    ReplyHolds(d.reply, frames[i])) {
                     results[i].outcome = SetOutcome::Verified;
                 }
             }
@@ -238,7 +245,8 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
     }
     for (SetResult& r : results) {
         if (r.outcome == SetOutcome::SentUnverified) {
-            r.message = QStringLiteral("sent; the device did not answer with the new values in time");
+            r.message =
+                QStringLiteral("sent; the device did not answer with the new values in time");
         }
     }
     return results;

@@ -72,10 +72,11 @@ bool sameNamespace(const char* a, const char* b) {
 // C library's own spawn leaves the parent's state alone.
 LabProcess::LabProcess(const QString& netns, const QString& program, const QStringList& arguments)
     // If the test or benchmark dies, so does what it started in the lab.
-    : LabProcess(QStringLiteral("setpriv"),
-                 QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), QStringLiteral("ip"),
-                             QStringLiteral("netns"), QStringLiteral("exec"), netns, program} +
-                     arguments) {}
+    : LabProcess(
+          QStringLiteral("setpriv"),
+          QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), QStringLiteral("ip"),
+                      QStringLiteral("netns"), QStringLiteral("exec"), netns, program} +
+              arguments) {}
 
 LabProcess::LabProcess(const QString& program, const QStringList& arguments, bool errorsApart) {
 #ifdef __linux__
@@ -124,8 +125,8 @@ LabProcess::~LabProcess() {
 #endif
 }
 
-LabProcess::Result LabProcess::run(const QString& program, const QStringList& arguments, int timeoutMs,
-                                   bool errorsApart) {
+LabProcess::Result LabProcess::run(const QString& program, const QStringList& arguments,
+                                   int timeoutMs, bool errorsApart) {
     QElapsedTimer timer;
     timer.start();
     LabProcess p(program, arguments, errorsApart);
@@ -259,10 +260,11 @@ QString NetLab::unavailableReason() {
 }
 
 void NetLab::runNetlab(const QStringList& arguments) {
-    const LabProcess::Result r =
-        LabProcess::run(QDir(sourceDir()).filePath(QStringLiteral("scripts/netlab")), arguments, 60000);
+    const LabProcess::Result r = LabProcess::run(
+        QDir(sourceDir()).filePath(QStringLiteral("scripts/netlab")), arguments, 60000);
     if (r.exitCode != 0) {
-        fail(QStringLiteral("netlab %1 failed: %2").arg(arguments.join(QLatin1Char(' ')), r.output.trimmed()));
+        fail(QStringLiteral("netlab %1 failed: %2")
+                 .arg(arguments.join(QLatin1Char(' ')), r.output.trimmed()));
     }
 }
 
@@ -358,7 +360,8 @@ void NetLab::setWorkstationInterfaceUp(int iface, bool up) {
         QStringLiteral("ip"), {QStringLiteral("-n"), workstationNamespace(), QStringLiteral("link"),
                                QStringLiteral("set"), QStringLiteral("lan%1").arg(iface),
                                up ? QStringLiteral("up") : QStringLiteral("down")});
-    if (r.exitCode != 0) fail(QStringLiteral("ip link set lan%1: %2").arg(iface).arg(r.output.trimmed()));
+    if (r.exitCode != 0)
+        fail(QStringLiteral("ip link set lan%1: %2").arg(iface).arg(r.output.trimmed()));
 }
 
 std::unique_ptr<LabProcess> NetLab::start(const QString& netns, const QString& program,

@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <memory>
 
-
 // The network lab from C++: namespaces made by scripts/netlab, the calling thread moved
 // into the workstation namespace (threads it creates later live there too), and programs
 // started inside the lab's namespaces. Used by system tests and benchmarks; everything

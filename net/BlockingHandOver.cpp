@@ -5,24 +5,22 @@
 namespace velomar {
 
 BlockingHandOver::BlockingHandOver(QObject* context, UiHandler handler)
-    : context_(context), handler_(std::move(handler))
-{
-}
+    : context_(context), handler_(std::move(handler)) {}
 
-void BlockingHandOver::deliver(const QByteArray& datagram)
-{
+void BlockingHandOver::deliver(const QByteArray& datagram) {
     std::unique_lock lock(mutex_);
     if (cancelled_ || !context_) return;
     const std::uint64_t sequence = ++posted_;
     const std::uint64_t generation = generation_;
     QMetaObject::invokeMethod(
-        context_.data(), [this, generation, sequence, datagram] { handle(generation, sequence, datagram); },
+        context_.data(),
+        [this, generation, sequence, datagram] { handle(generation, sequence, datagram); },
         Qt::QueuedConnection);
     handled_.wait(lock, [&] { return cancelled_ || done_ >= sequence; });
 }
 
-void BlockingHandOver::handle(std::uint64_t generation, std::uint64_t sequence, const QByteArray& datagram)
-{
+void BlockingHandOver::handle(std::uint64_t generation, std::uint64_t sequence,
+                              const QByteArray& datagram) {
     {
         std::lock_guard lock(mutex_);
         if (cancelled_ || generation != generation_) return;
@@ -37,16 +35,14 @@ void BlockingHandOver::handle(std::uint64_t generation, std::uint64_t sequence, 
     handled_.notify_all();
 }
 
-void BlockingHandOver::cancel()
-{
+void BlockingHandOver::cancel() {
     std::lock_guard lock(mutex_);
     cancelled_ = true;
     ++generation_;
     handled_.notify_all();
 }
 
-void BlockingHandOver::reset()
-{
+void BlockingHandOver::reset() {
     std::lock_guard lock(mutex_);
     cancelled_ = false;
     done_ = posted_;

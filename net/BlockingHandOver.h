@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QPointer>
 #include <QObject>
+#include <QPointer>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -15,7 +15,7 @@ namespace velomar {
 // listener at once and makes every datagram handed over before it a no-op, so closing
 // never deadlocks and nothing received before a close acts after it.
 class BlockingHandOver {
-public:
+  public:
     using UiHandler = std::function<void(const QByteArray& datagram)>;
 
     // context: an object living on the UI thread; handler runs there.
@@ -28,7 +28,7 @@ public:
     // Opening thread: accept datagrams again.
     void reset();
 
-private:
+  private:
     void handle(std::uint64_t generation, std::uint64_t sequence, const QByteArray& datagram);
 
     QPointer<QObject> context_;

@@ -13,7 +13,7 @@ namespace velomar {
 // system-chosen port the first time it sends, so that a limited broadcast leaves through
 // that address's network. Nothing is ever read from them.
 class InterfaceEndpoint {
-public:
+  public:
     explicit InterfaceEndpoint(QString address) : address_(std::move(address)) {}
     const QString& address() const { return address_; }
     bool isBound() const { return socket_.isBound(); }
@@ -21,13 +21,13 @@ public:
     // Binds on first use, switches broadcast on and sends to 255.255.255.255:port.
     void broadcast(const QByteArray& frame, std::uint16_t port);
 
-private:
+  private:
     QString address_;
     UdpSocket socket_;
 };
 
 class InterfaceEndpoints {
-public:
+  public:
     // Built from the host's IPv4 addresses as they are now (read once, at creation).
     static InterfaceEndpoints fromLocalAddresses();
     explicit InterfaceEndpoints(const QStringList& addresses);
@@ -41,13 +41,13 @@ public:
     // endpoints after it send nothing.
     void broadcastFrame(const QByteArray& frame, std::uint16_t port);
 
-private:
+  private:
     std::vector<std::unique_ptr<InterfaceEndpoint>> endpoints_;
 };
 
 // The same datagram once through each interface endpoint to 255.255.255.255:port.
-inline void BroadcastFrame(InterfaceEndpoints& endpoints, const QByteArray& frame, std::uint16_t port)
-{
+inline void BroadcastFrame(InterfaceEndpoints& endpoints, const QByteArray& frame,
+                           std::uint16_t port) {
     endpoints.broadcastFrame(frame, port);
 }
 

@@ -14,31 +14,25 @@ constexpr int kBatchCapacity = 64;
 constexpr size_t kInboxLimit = 16 * 1024 * 1024;
 }  // namespace
 
-void ListeningEndpoint::Inbox::clear()
-{
+void ListeningEndpoint::Inbox::clear() {
     bytes.clear();
     entries.clear();
     quiet = false;
 }
 
 ListeningEndpoint::ListeningEndpoint(Handler handler, std::uint16_t port)
-    : handler_(std::move(handler)), port_(port)
-{
-}
+    : handler_(std::move(handler)), port_(port) {}
 
-ListeningEndpoint::~ListeningEndpoint()
-{
+ListeningEndpoint::~ListeningEndpoint() {
     close();
 }
 
-void ListeningEndpoint::setReceiveBufferRequest(int bytes, bool mayExceedCeiling)
-{
+void ListeningEndpoint::setReceiveBufferRequest(int bytes, bool mayExceedCeiling) {
     bufferRequest_ = bytes;
     mayExceedCeiling_ = mayExceedCeiling;
 }
 
-void ListeningEndpoint::open()
-{
+void ListeningEndpoint::open() {
     if (open_) return;
     auto socket = std::make_unique<UdpSocket>();
     socket->setBroadcast(broadcast_);
@@ -62,8 +56,7 @@ void ListeningEndpoint::open()
     listener_ = std::thread([this] { listen(); });
 }
 
-void ListeningEndpoint::close()
-{
+void ListeningEndpoint::close() {
     if (!open_) return;
     stopping_ = true;
     if (onClosing) onClosing();
@@ -87,26 +80,24 @@ void ListeningEndpoint::close()
     open_ = false;
 }
 
-std::optional<std::uint64_t> ListeningEndpoint::dropped() const
-{
+std::optional<std::uint64_t> ListeningEndpoint::dropped() const {
     if (open_ && socket_) return socket_->droppedCount();
     return droppedAtClose_;
 }
 
-void ListeningEndpoint::setBroadcast(bool on)
-{
+void ListeningEndpoint::setBroadcast(bool on) {
     broadcast_ = on;
     if (socket_) socket_->setBroadcast(on);
 }
 
-void ListeningEndpoint::sendTo(const QByteArray& datagram, const QString& address, std::uint16_t port)
-{
-    if (!socket_) throw SocketError(QStringLiteral("Socket Error: the listening endpoint is not open"));
+void ListeningEndpoint::sendTo(const QByteArray& datagram, const QString& address,
+                               std::uint16_t port) {
+    if (!socket_)
+        throw SocketError(QStringLiteral("Socket Error: the listening endpoint is not open"));
     socket_->sendTo(datagram, address, port);
 }
 
-void ListeningEndpoint::listen()
-{
+void ListeningEndpoint::listen() {
     ReceiveBatch& batch = *batch_;
     static_assert(kBatchCapacity <= 64, "store() marks a batch on the stack");
     bool heardSinceQuiet = false;
@@ -130,8 +121,7 @@ void ListeningEndpoint::listen()
     }
 }
 
-ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch)
-{
+ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
     using Clock = std::chrono::steady_clock;
     // Once more than one datagram was waiting, a burst is arriving: the listener keeps
     // looking for the next datagrams for a while instead of going to sleep, because being
@@ -169,8 +159,7 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch)
     return took ? Drained::Some : Drained::Nothing;
 }
 
-void ListeningEndpoint::store(const ReceiveBatch& batch)
-{
+void ListeningEndpoint::store(const ReceiveBatch& batch) {
     // What is taken directly is taken before the inbox's lock, which it need not wait for.
     bool queued[kBatchCapacity];
     for (int i = 0; i < batch.size(); ++i) {
@@ -191,8 +180,7 @@ void ListeningEndpoint::store(const ReceiveBatch& batch)
     }
 }
 
-void ListeningEndpoint::markQuiet()
-{
+void ListeningEndpoint::markQuiet() {
     {
         std::lock_guard lock(inboxMutex_);
         inbox_.quiet = true;
@@ -200,22 +188,23 @@ void ListeningEndpoint::markQuiet()
     inboxFilled_.notify_one();
 }
 
-void ListeningEndpoint::deliver()
-{
+void ListeningEndpoint::deliver() {
     // The handler's work can wait while a burst arrives; the listener's cannot.
     LowerCurrentThreadPriority();
     Inbox work;
     for (;;) {
         {
             std::unique_lock lock(inboxMutex_);
-            inboxFilled_.wait(lock, [&] { return !inbox_.entries.empty() || inbox_.quiet || listenerDone_; });
+            inboxFilled_.wait(
+                lock, [&] { return !inbox_.entries.empty() || inbox_.quiet || listenerDone_; });
             if (inbox_.entries.empty() && !inbox_.quiet && listenerDone_) return;
             std::swap(work, inbox_);
         }
         inboxTaken_.notify_one();
         for (const Inbox::Entry& e : work.entries) {
             try {
-                handler_(QByteArray(work.bytes.data() + e.offset, e.length), Ipv4Text(e.senderIp), e.senderPort);
+                handler_(QByteArray(work.bytes.data() + e.offset, e.length), Ipv4Text(e.senderIp),
+                         e.senderPort);
             } catch (...) {
                 // An error while handling one datagram drops that datagram; the listener goes on.
             }

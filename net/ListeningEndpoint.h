@@ -26,7 +26,7 @@ namespace velomar {
 // them raw; the delivery thread, at a lower priority, runs the handler on them. While a
 // burst arrives the listener keeps the CPU and the socket's queue stays short.
 class ListeningEndpoint {
-public:
+  public:
     static constexpr int kBufferSize = 8192;
     // What the product asks for: far more than a stock kernel's ceiling, which then caps it.
     static constexpr int kDefaultReceiveBuffer = 32 * 1024 * 1024;
@@ -77,7 +77,7 @@ public:
     // Sends one datagram from this endpoint; throws SocketError on failure.
     void sendTo(const QByteArray& datagram, const QString& address, std::uint16_t port);
 
-private:
+  private:
     // Datagrams taken off the socket and not yet handled, back to back in one buffer.
     struct Inbox {
         struct Entry {

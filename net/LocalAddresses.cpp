@@ -4,8 +4,7 @@
 
 namespace velomar {
 
-QStringList LocalIPv4Addresses()
-{
+QStringList LocalIPv4Addresses() {
     QStringList out;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& iface : interfaces) {

@@ -12,11 +12,11 @@ namespace velomar {
 // Datagrams taken off a socket in one go, in arrival order, in buffers allocated once: a
 // listener reads a burst of replies without an allocation per datagram.
 class ReceiveBatch {
-public:
+  public:
     struct Datagram {
         const char* data;
-        int length;         // bytes kept (at most the batch's maxSize)
-        bool truncated;     // the datagram was longer than maxSize; its tail is lost
+        int length;              // bytes kept (at most the batch's maxSize)
+        bool truncated;          // the datagram was longer than maxSize; its tail is lost
         std::uint32_t senderIp;  // host byte order
         std::uint16_t senderPort;
     };
@@ -31,7 +31,7 @@ public:
     int size() const { return size_; }
     const Datagram& operator[](int i) const { return datagrams_[static_cast<size_t>(i)]; }
 
-private:
+  private:
     friend class UdpSocket;
     struct Native;  // the system's per-message headers
 
@@ -55,7 +55,7 @@ void LowerCurrentThreadPriority();
 // another thread can interrupt at once, batched receives and the system's drop count.
 // Every failure throws SocketError with the system's reason.
 class UdpSocket {
-public:
+  public:
     UdpSocket();
     ~UdpSocket();
     UdpSocket(const UdpSocket&) = delete;
@@ -76,10 +76,11 @@ public:
     WaitResult waitReadable(int timeoutMs);
     // Receives one datagram of at most maxSize bytes. A longer datagram is reported with
     // truncated = true (its tail is lost).
-    QByteArray receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort, bool* truncated);
+    QByteArray receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
+                       bool* truncated);
     // The same without waiting: false when no datagram is queued (the outputs are untouched).
-    bool tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress, std::uint16_t* senderPort,
-                    bool* truncated);
+    bool tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress,
+                    std::uint16_t* senderPort, bool* truncated);
     // Fills the batch with what is queued, without waiting (one system call on Linux);
     // returns how many datagrams it holds, 0 when none was queued.
     int receiveBatch(ReceiveBatch& batch);
@@ -95,7 +96,7 @@ public:
     // tells (Linux); nothing elsewhere.
     std::optional<std::uint64_t> droppedCount() const;
 
-private:
+  private:
     bool receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
                     std::uint16_t* senderPort, bool* truncated);
 

@@ -23,14 +23,14 @@ namespace velomar {
 
 namespace {
 
-QString lastError()
-{
+QString lastError() {
     const int code = errno;
-    return QStringLiteral("Socket Error # %1\n%2").arg(code).arg(QString::fromLocal8Bit(std::strerror(code)));
+    return QStringLiteral("Socket Error # %1\n%2")
+        .arg(code)
+        .arg(QString::fromLocal8Bit(std::strerror(code)));
 }
 
-sockaddr_in makeAddress(const QString& address, std::uint16_t port)
-{
+sockaddr_in makeAddress(const QString& address, std::uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
@@ -60,15 +60,15 @@ ReceiveBatch::ReceiveBatch(int capacity, int maxSize)
       // to see that a datagram was too long.
       storage_(static_cast<size_t>(capacity) * static_cast<size_t>(maxSize) + 1),
       datagrams_(static_cast<size_t>(capacity)),
-      native_(std::make_unique<Native>())
-{
+      native_(std::make_unique<Native>()) {
 #ifdef __linux__
     const auto n = static_cast<size_t>(capacity);
     native_->messages.resize(n);
     native_->vectors.resize(n);
     native_->senders.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        native_->vectors[i] = {storage_.data() + i * static_cast<size_t>(maxSize), static_cast<size_t>(maxSize)};
+        native_->vectors[i] = {storage_.data() + i * static_cast<size_t>(maxSize),
+                               static_cast<size_t>(maxSize)};
         msghdr& h = native_->messages[i].msg_hdr;
         h = {};
         h.msg_iov = &native_->vectors[i];
@@ -86,8 +86,7 @@ struct UdpSocket::Impl {
     bool broadcast = false;
     int wakePipe[2] = {-1, -1};
 
-    void ensureSocket()
-    {
+    void ensureSocket() {
         if (fd != -1) return;
         fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
         if (fd == -1) throw SocketError(lastError());
@@ -101,23 +100,21 @@ struct UdpSocket::Impl {
         applyBroadcast();
     }
 
-    void applyBroadcast()
-    {
+    void applyBroadcast() {
         if (fd == -1) return;
         int on = broadcast ? 1 : 0;
-        if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) throw SocketError(lastError());
+        if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+            throw SocketError(lastError());
     }
 };
 
 UdpSocket::UdpSocket() : d_(std::make_unique<Impl>()) {}
 
-UdpSocket::~UdpSocket()
-{
+UdpSocket::~UdpSocket() {
     close();
 }
 
-void UdpSocket::bind(const QString& address, std::uint16_t port)
-{
+void UdpSocket::bind(const QString& address, std::uint16_t port) {
     d_->ensureSocket();
     const sockaddr_in sa = makeAddress(address, port);
     if (::bind(d_->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
@@ -128,13 +125,11 @@ void UdpSocket::bind(const QString& address, std::uint16_t port)
     d_->bound = true;
 }
 
-bool UdpSocket::isBound() const
-{
+bool UdpSocket::isBound() const {
     return d_->bound;
 }
 
-std::uint16_t UdpSocket::localPort() const
-{
+std::uint16_t UdpSocket::localPort() const {
     if (d_->fd == -1) return 0;
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
@@ -142,29 +137,26 @@ std::uint16_t UdpSocket::localPort() const
     return ntohs(sa.sin_port);
 }
 
-void UdpSocket::setBroadcast(bool on)
-{
+void UdpSocket::setBroadcast(bool on) {
     d_->broadcast = on;
     d_->applyBroadcast();
 }
 
-bool UdpSocket::broadcast() const
-{
+bool UdpSocket::broadcast() const {
     return d_->broadcast;
 }
 
-void UdpSocket::sendTo(const QByteArray& datagram, const QString& address, std::uint16_t port)
-{
+void UdpSocket::sendTo(const QByteArray& datagram, const QString& address, std::uint16_t port) {
     d_->ensureSocket();
     const sockaddr_in sa = makeAddress(address, port);
-    const auto sent = ::sendto(d_->fd, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
-                               reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    const auto sent = ::sendto(d_->fd, datagram.constData(), static_cast<size_t>(datagram.size()),
+                               0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     if (sent < 0) throw SocketError(lastError());
-    if (sent != datagram.size()) throw SocketError(QStringLiteral("Socket Error: datagram was sent incompletely"));
+    if (sent != datagram.size())
+        throw SocketError(QStringLiteral("Socket Error: datagram was sent incompletely"));
 }
 
-UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs)
-{
+UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs) {
     if (d_->fd == -1) return WaitResult::Woken;
     pollfd fds[2] = {{d_->fd, POLLIN, 0}, {d_->wakePipe[0], POLLIN, 0}};
     const int r = ::poll(fds, 2, timeoutMs);
@@ -178,22 +170,21 @@ UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs)
     return WaitResult::Readable;
 }
 
-QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort, bool* truncated)
-{
+QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
+                              bool* truncated) {
     QByteArray datagram;
-    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated)) throw SocketError(lastError());
+    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated))
+        throw SocketError(lastError());
     return datagram;
 }
 
-bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress, std::uint16_t* senderPort,
-                           bool* truncated)
-{
+bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress,
+                           std::uint16_t* senderPort, bool* truncated) {
     return receiveOne(maxSize, MSG_DONTWAIT, datagram, senderAddress, senderPort, truncated);
 }
 
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
-                           std::uint16_t* senderPort, bool* truncated)
-{
+                           std::uint16_t* senderPort, bool* truncated) {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
@@ -208,8 +199,7 @@ bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString
     return true;
 }
 
-int UdpSocket::receiveBatch(ReceiveBatch& batch)
-{
+int UdpSocket::receiveBatch(ReceiveBatch& batch) {
     batch.size_ = 0;
     if (d_->fd == -1) return 0;
 #ifdef __linux__
@@ -219,27 +209,29 @@ int UdpSocket::receiveBatch(ReceiveBatch& batch)
         h.msg_namelen = sizeof(sockaddr_in);
         h.msg_flags = 0;
     }
-    const int n = ::recvmmsg(d_->fd, native.messages.data(), static_cast<unsigned>(batch.capacity_), MSG_DONTWAIT,
-                             nullptr);
+    const int n = ::recvmmsg(d_->fd, native.messages.data(), static_cast<unsigned>(batch.capacity_),
+                             MSG_DONTWAIT, nullptr);
     if (n <= 0) return 0;
     for (int i = 0; i < n; ++i) {
         const auto at = static_cast<size_t>(i);
         const mmsghdr& m = native.messages[at];
         batch.datagrams_[at] = {static_cast<const char*>(native.vectors[at].iov_base),
                                 static_cast<int>(m.msg_len), (m.msg_hdr.msg_flags & MSG_TRUNC) != 0,
-                                ntohl(native.senders[at].sin_addr.s_addr), ntohs(native.senders[at].sin_port)};
+                                ntohl(native.senders[at].sin_addr.s_addr),
+                                ntohs(native.senders[at].sin_port)};
     }
     batch.size_ = n;
 #else
     // One call per datagram where the system has no batched receive.
     while (batch.size_ < batch.capacity_) {
-        char* buffer = batch.storage_.data() + static_cast<size_t>(batch.size_) * static_cast<size_t>(batch.maxSize_);
+        char* buffer = batch.storage_.data() +
+                       static_cast<size_t>(batch.size_) * static_cast<size_t>(batch.maxSize_);
         sockaddr_in sa{};
         socklen_t len = sizeof sa;
         // A byte more than the slot holds is how a too-long datagram shows; that byte lands
         // in the next slot, which the next datagram overwrites.
-        const auto n = ::recvfrom(d_->fd, buffer, static_cast<size_t>(batch.maxSize_) + 1, MSG_DONTWAIT,
-                                  reinterpret_cast<sockaddr*>(&sa), &len);
+        const auto n = ::recvfrom(d_->fd, buffer, static_cast<size_t>(batch.maxSize_) + 1,
+                                  MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa), &len);
         if (n < 0) break;
         batch.datagrams_[static_cast<size_t>(batch.size_)] = {
             buffer, static_cast<int>(n > batch.maxSize_ ? batch.maxSize_ : n), n > batch.maxSize_,
@@ -250,16 +242,14 @@ int UdpSocket::receiveBatch(ReceiveBatch& batch)
     return batch.size_;
 }
 
-void UdpSocket::wake()
-{
+void UdpSocket::wake() {
     if (d_->wakePipe[1] >= 0) {
         const char c = 1;
         [[maybe_unused]] auto r = ::write(d_->wakePipe[1], &c, 1);
     }
 }
 
-void UdpSocket::close()
-{
+void UdpSocket::close() {
     if (d_->fd != -1) ::close(d_->fd);
     d_->fd = -1;
     d_->bound = false;
@@ -269,12 +259,12 @@ void UdpSocket::close()
     }
 }
 
-int UdpSocket::requestReceiveBuffer(int bytes, bool mayExceedCeiling)
-{
+int UdpSocket::requestReceiveBuffer(int bytes, bool mayExceedCeiling) {
     d_->ensureSocket();
     bool done = false;
 #ifdef SO_RCVBUFFORCE
-    if (mayExceedCeiling) done = ::setsockopt(d_->fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0;
+    if (mayExceedCeiling)
+        done = ::setsockopt(d_->fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0;
 #else
     (void)mayExceedCeiling;
 #endif
@@ -287,13 +277,13 @@ int UdpSocket::requestReceiveBuffer(int bytes, bool mayExceedCeiling)
     return granted;
 }
 
-std::optional<std::uint64_t> UdpSocket::droppedCount() const
-{
+std::optional<std::uint64_t> UdpSocket::droppedCount() const {
 #if defined(__linux__) && defined(SO_MEMINFO)
     if (d_->fd == -1) return std::nullopt;
     std::uint32_t info[SK_MEMINFO_VARS] = {};
     socklen_t len = sizeof info;
-    if (::getsockopt(d_->fd, SOL_SOCKET, SO_MEMINFO, info, &len) != 0 || len <= SK_MEMINFO_DROPS * sizeof(std::uint32_t))
+    if (::getsockopt(d_->fd, SOL_SOCKET, SO_MEMINFO, info, &len) != 0 ||
+        len <= SK_MEMINFO_DROPS * sizeof(std::uint32_t))
         return std::nullopt;
     return info[SK_MEMINFO_DROPS];
 #else
@@ -301,8 +291,7 @@ std::optional<std::uint64_t> UdpSocket::droppedCount() const
 #endif
 }
 
-void LowerCurrentThreadPriority()
-{
+void LowerCurrentThreadPriority() {
 #ifdef __linux__
     // Linux keeps a nice value per thread; raising it needs no privilege.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);

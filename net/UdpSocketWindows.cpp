@@ -11,19 +11,18 @@ namespace velomar {
 
 namespace {
 
-QString lastError()
-{
+QString lastError() {
     const int code = WSAGetLastError();
     char* msg = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&msg), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&msg), 0, nullptr);
     QString text = msg ? QString::fromLocal8Bit(msg).trimmed() : QStringLiteral("Socket error");
     LocalFree(msg);
     return QStringLiteral("Socket Error # %1\n%2").arg(code).arg(text);
 }
 
-sockaddr_in makeAddress(const QString& address, std::uint16_t port)
-{
+sockaddr_in makeAddress(const QString& address, std::uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
@@ -35,8 +34,7 @@ sockaddr_in makeAddress(const QString& address, std::uint16_t port)
 }
 
 struct WinsockInit {
-    WinsockInit()
-    {
+    WinsockInit() {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
     }
@@ -53,9 +51,7 @@ ReceiveBatch::ReceiveBatch(int capacity, int maxSize)
       // a datagram was too long.
       storage_(static_cast<size_t>(capacity) * static_cast<size_t>(maxSize) + 1),
       datagrams_(static_cast<size_t>(capacity)),
-      native_(std::make_unique<Native>())
-{
-}
+      native_(std::make_unique<Native>()) {}
 
 ReceiveBatch::~ReceiveBatch() = default;
 
@@ -65,8 +61,7 @@ struct UdpSocket::Impl {
     bool broadcast = false;
     std::atomic<bool> wakeRequested{false};
 
-    void ensureSocket()
-    {
+    void ensureSocket() {
         static WinsockInit init;
         if (fd != INVALID_SOCKET) return;
         fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -74,18 +69,17 @@ struct UdpSocket::Impl {
         applyBroadcast();
     }
 
-    void applyBroadcast()
-    {
+    void applyBroadcast() {
         if (fd == INVALID_SOCKET) return;
         BOOL on = broadcast ? TRUE : FALSE;
-        if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+        if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                         sizeof on) != 0) {
             throw SocketError(lastError());
         }
     }
 
     // Winsock has no per-call non-blocking flag; ask whether anything is queued first.
-    bool queued() const
-    {
+    bool queued() const {
         u_long bytes = 0;
         WSAPOLLFD p{fd, POLLRDNORM, 0};
         return ioctlsocket(fd, FIONREAD, &bytes) == 0 && (bytes > 0 || WSAPoll(&p, 1, 0) > 0);
@@ -94,17 +88,16 @@ struct UdpSocket::Impl {
 
 UdpSocket::UdpSocket() : d_(std::make_unique<Impl>()) {}
 
-UdpSocket::~UdpSocket()
-{
+UdpSocket::~UdpSocket() {
     close();
 }
 
-void UdpSocket::bind(const QString& address, std::uint16_t port)
-{
+void UdpSocket::bind(const QString& address, std::uint16_t port) {
     d_->ensureSocket();
     const sockaddr_in sa = makeAddress(address, port);
     BOOL exclusive = TRUE;
-    ::setsockopt(d_->fd, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    ::setsockopt(d_->fd, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+                 sizeof exclusive);
     if (::bind(d_->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         const QString err = lastError();
         close();
@@ -113,13 +106,11 @@ void UdpSocket::bind(const QString& address, std::uint16_t port)
     d_->bound = true;
 }
 
-bool UdpSocket::isBound() const
-{
+bool UdpSocket::isBound() const {
     return d_->bound;
 }
 
-std::uint16_t UdpSocket::localPort() const
-{
+std::uint16_t UdpSocket::localPort() const {
     if (d_->fd == INVALID_SOCKET) return 0;
     sockaddr_in sa{};
     int len = sizeof sa;
@@ -127,29 +118,26 @@ std::uint16_t UdpSocket::localPort() const
     return ntohs(sa.sin_port);
 }
 
-void UdpSocket::setBroadcast(bool on)
-{
+void UdpSocket::setBroadcast(bool on) {
     d_->broadcast = on;
     d_->applyBroadcast();
 }
 
-bool UdpSocket::broadcast() const
-{
+bool UdpSocket::broadcast() const {
     return d_->broadcast;
 }
 
-void UdpSocket::sendTo(const QByteArray& datagram, const QString& address, std::uint16_t port)
-{
+void UdpSocket::sendTo(const QByteArray& datagram, const QString& address, std::uint16_t port) {
     d_->ensureSocket();
     const sockaddr_in sa = makeAddress(address, port);
     const int sent = ::sendto(d_->fd, datagram.constData(), static_cast<int>(datagram.size()), 0,
                               reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     if (sent == SOCKET_ERROR) throw SocketError(lastError());
-    if (sent != datagram.size()) throw SocketError(QStringLiteral("Socket Error: datagram was sent incompletely"));
+    if (sent != datagram.size())
+        throw SocketError(QStringLiteral("Socket Error: datagram was sent incompletely"));
 }
 
-UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs)
-{
+UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs) {
     if (d_->fd == INVALID_SOCKET) return WaitResult::Woken;
     // Winsock cannot poll a pipe; wait in short slices and look at the wake request.
     const int slice = 50;
@@ -161,23 +149,22 @@ UdpSocket::WaitResult UdpSocket::waitReadable(int timeoutMs)
     return WaitResult::Timeout;
 }
 
-QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort, bool* truncated)
-{
+QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
+                              bool* truncated) {
     QByteArray datagram;
-    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated)) throw SocketError(lastError());
+    if (!receiveOne(maxSize, 0, &datagram, senderAddress, senderPort, truncated))
+        throw SocketError(lastError());
     return datagram;
 }
 
-bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress, std::uint16_t* senderPort,
-                           bool* truncated)
-{
+bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress,
+                           std::uint16_t* senderPort, bool* truncated) {
     if (!d_->queued()) return false;
     return receiveOne(maxSize, 0, datagram, senderAddress, senderPort, truncated);
 }
 
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
-                           std::uint16_t* senderPort, bool* truncated)
-{
+                           std::uint16_t* senderPort, bool* truncated) {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);
     sockaddr_in sa{};
     int len = sizeof sa;
@@ -195,56 +182,54 @@ bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString
     return true;
 }
 
-int UdpSocket::receiveBatch(ReceiveBatch& batch)
-{
+int UdpSocket::receiveBatch(ReceiveBatch& batch) {
     batch.size_ = 0;
     if (d_->fd == INVALID_SOCKET) return 0;
     while (batch.size_ < batch.capacity_ && d_->queued()) {
-        char* buffer = batch.storage_.data() + static_cast<size_t>(batch.size_) * static_cast<size_t>(batch.maxSize_);
+        char* buffer = batch.storage_.data() +
+                       static_cast<size_t>(batch.size_) * static_cast<size_t>(batch.maxSize_);
         sockaddr_in sa{};
         int len = sizeof sa;
-        int n = ::recvfrom(d_->fd, buffer, batch.maxSize_ + 1, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+        int n = ::recvfrom(d_->fd, buffer, batch.maxSize_ + 1, 0, reinterpret_cast<sockaddr*>(&sa),
+                           &len);
         const bool tooLong = n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE;
         if (n == SOCKET_ERROR && !tooLong) break;
         if (tooLong) n = batch.maxSize_ + 1;
-        batch.datagrams_[static_cast<size_t>(batch.size_)] = {buffer, n > batch.maxSize_ ? batch.maxSize_ : n,
-                                                              n > batch.maxSize_, ntohl(sa.sin_addr.s_addr),
-                                                              ntohs(sa.sin_port)};
+        batch.datagrams_[static_cast<size_t>(batch.size_)] = {
+            buffer, n > batch.maxSize_ ? batch.maxSize_ : n, n > batch.maxSize_,
+            ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)};
         ++batch.size_;
     }
     return batch.size_;
 }
 
-void UdpSocket::wake()
-{
+void UdpSocket::wake() {
     d_->wakeRequested = true;
 }
 
-void UdpSocket::close()
-{
+void UdpSocket::close() {
     if (d_->fd != INVALID_SOCKET) closesocket(d_->fd);
     d_->fd = INVALID_SOCKET;
     d_->bound = false;
 }
 
-int UdpSocket::requestReceiveBuffer(int bytes, bool)
-{
+int UdpSocket::requestReceiveBuffer(int bytes, bool) {
     // Windows has no system-wide ceiling below a request of this size: it grants it.
     d_->ensureSocket();
-    ::setsockopt(d_->fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    ::setsockopt(d_->fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                 sizeof bytes);
     int granted = 0;
     int len = sizeof granted;
-    if (::getsockopt(d_->fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &len) != 0) return 0;
+    if (::getsockopt(d_->fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &len) != 0)
+        return 0;
     return granted;
 }
 
-std::optional<std::uint64_t> UdpSocket::droppedCount() const
-{
+std::optional<std::uint64_t> UdpSocket::droppedCount() const {
     return std::nullopt;  // Winsock does not tell
 }
 
-void LowerCurrentThreadPriority()
-{
+void LowerCurrentThreadPriority() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 

@@ -21,8 +21,7 @@ struct Shape {
     double strokeWidth;
 };
 
-std::vector<Shape> shapes()
-{
+std::vector<Shape> shapes() {
     const QColor body(0x1F, 0x4E, 0x79);
     const QColor face(0xE8, 0xF1, 0xF8);
     const QColor port(0x2E, 0x8B, 0x57);
@@ -43,46 +42,67 @@ std::vector<Shape> shapes()
     return s;
 }
 
-void paint(QPainter& p, double scale)
-{
+void paint(QPainter& p, double scale) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(scale, scale);
     for (const Shape& s : shapes()) {
-        p.setPen(s.strokeWidth > 0 ? QPen(s.stroke, s.strokeWidth, Qt::SolidLine, Qt::RoundCap) : QPen(Qt::NoPen));
+        p.setPen(s.strokeWidth > 0 ? QPen(s.stroke, s.strokeWidth, Qt::SolidLine, Qt::RoundCap)
+                                   : QPen(Qt::NoPen));
         p.setBrush(s.fill);
         switch (s.kind) {
-        case Shape::RoundRect: p.drawRoundedRect(QRectF(s.x, s.y, s.w, s.h), s.radius, s.radius); break;
-        case Shape::Circle: p.drawEllipse(QPointF(s.x, s.y), s.w, s.h); break;
-        case Shape::Line: p.drawLine(QPointF(s.x, s.y), QPointF(s.w, s.h)); break;
+            case Shape::RoundRect:
+                p.drawRoundedRect(QRectF(s.x, s.y, s.w, s.h), s.radius, s.radius);
+                break;
+            case Shape::Circle:
+                p.drawEllipse(QPointF(s.x, s.y), s.w, s.h);
+                break;
+            case Shape::Line:
+                p.drawLine(QPointF(s.x, s.y), QPointF(s.w, s.h));
+                break;
         }
     }
 }
 
-QString svg()
-{
+QString svg() {
     QString out;
     QTextStream t(&out);
     auto color = [](const QColor& c) { return c.alpha() == 0 ? QStringLiteral("none") : c.name(); };
-    t << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n";
+    t << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 "
+         "64\">\n";
     for (const Shape& s : shapes()) {
-        const QString stroke = s.strokeWidth > 0
-                                   ? QStringLiteral(" stroke=\"%1\" stroke-width=\"%2\" stroke-linecap=\"round\"")
-                                         .arg(color(s.stroke))
-                                         .arg(s.strokeWidth)
-                                   : QString();
+        const QString stroke =
+            s.strokeWidth > 0
+                ? QStringLiteral(" stroke=\"%1\" stroke-width=\"%2\" stroke-linecap=\"round\"")
+                      .arg(color(s.stroke))
+                      .arg(s.strokeWidth)
+                : QString();
         switch (s.kind) {
-        case Shape::RoundRect:
-            t << QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" fill=\"%6\"%7/>\n")
-                     .arg(s.x).arg(s.y).arg(s.w).arg(s.h).arg(s.radius).arg(color(s.fill), stroke);
-            break;
-        case Shape::Circle:
-            t << QStringLiteral("  <circle cx=\"%1\" cy=\"%2\" r=\"%3\" fill=\"%4\"%5/>\n")
-                     .arg(s.x).arg(s.y).arg(s.w).arg(color(s.fill), stroke);
-            break;
-        case Shape::Line:
-            t << QStringLiteral("  <line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"%5/>\n")
-                     .arg(s.x).arg(s.y).arg(s.w).arg(s.h).arg(stroke);
-            break;
+            case Shape::RoundRect:
+                t << QStringLiteral(
+                         "  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" "
+                         "fill=\"%6\"%7/>\n")
+                         .arg(s.x)
+                         .arg(s.y)
+                         .arg(s.w)
+                         .arg(s.h)
+                         .arg(s.radius)
+                         .arg(color(s.fill), stroke);
+                break;
+            case Shape::Circle:
+                t << QStringLiteral("  <circle cx=\"%1\" cy=\"%2\" r=\"%3\" fill=\"%4\"%5/>\n")
+                         .arg(s.x)
+                         .arg(s.y)
+                         .arg(s.w)
+                         .arg(color(s.fill), stroke);
+                break;
+            case Shape::Line:
+                t << QStringLiteral("  <line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"%5/>\n")
+                         .arg(s.x)
+                         .arg(s.y)
+                         .arg(s.w)
+                         .arg(s.h)
+                         .arg(stroke);
+                break;
         }
     }
     t << "</svg>\n";
@@ -91,8 +111,7 @@ QString svg()
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (argc < 2) return 2;
     const QString dir = QString::fromLocal8Bit(argv[1]);
     for (int size : {16, 32, 48, 64, 128, 256}) {

@@ -26,7 +26,7 @@ struct FileDialogRequest {
 // What the operating system does for us. The program talks to it only through this
 // interface so that tests can record and answer every request.
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // A modal message box with an OK button and the caption kAppTitle.
@@ -38,7 +38,8 @@ public:
     virtual QString saveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
     // Starts a program with an argument list (never through a shell), without waiting.
     // hidden: no window for it where the system can tell. Failures are ignored.
-    virtual void startProgram(const QString& program, const QStringList& arguments, bool hidden) = 0;
+    virtual void startProgram(const QString& program, const QStringList& arguments,
+                              bool hidden) = 0;
     // Opens a URL in the desktop's browser.
     virtual void openUrl(const QString& url) = 0;
     // Pauses the calling thread.
@@ -51,7 +52,8 @@ public:
 // The message box and the file dialog the real platform runs, built apart from running them
 // so that tests can look at them.
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, bool error, const QString& text);
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileDialogRequest& request, bool save);
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, const FileDialogRequest& request,
+                                            bool save);
 
 // The platform in use: the real one unless a test installed another.
 Platform& platform();

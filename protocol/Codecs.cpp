@@ -9,8 +9,7 @@ namespace velomar {
 namespace {
 const char kHexDigits[] = "0123456789ABCDEF";
 
-int hexValue(QChar c)
-{
+int hexValue(QChar c) {
     const char16_t u = c.unicode();
     if (u >= '0' && u <= '9') return u - '0';
     if (u >= 'A' && u <= 'F') return u - 'A' + 10;
@@ -20,8 +19,7 @@ int hexValue(QChar c)
 
 // The conversions read the pieces of their text in place: a copy of each piece would cost
 // an allocation per piece, many of them for a long list.
-bool parseDecimal(QStringView text, std::int64_t& value)
-{
+bool parseDecimal(QStringView text, std::int64_t& value) {
     qsizetype i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
@@ -42,15 +40,13 @@ bool parseDecimal(QStringView text, std::int64_t& value)
     return true;
 }
 
-std::int64_t decimalOrThrow(QStringView piece)
-{
+std::int64_t decimalOrThrow(QStringView piece) {
     std::int64_t v = 0;
     if (!parseDecimal(piece, v)) throw ConversionError::notInteger(piece.toString());
     return v;
 }
 
-std::uint32_t hexToInt(QStringView text)
-{
+std::uint32_t hexToInt(QStringView text) {
     std::uint32_t v = 0;
     for (QChar c : text) {
         if (c.unicode() >= 0x80) {
@@ -73,8 +69,7 @@ std::uint32_t hexToInt(QStringView text)
 
 // The hex digits of v without leading zeros, after as many '0' as bring them to `width`
 // (at most 16).
-void appendHexDigits(QString& out, std::uint64_t v, int width)
-{
+void appendHexDigits(QString& out, std::uint64_t v, int width) {
     char16_t digits[16];
     int first = 16;
     for (; v != 0; v >>= 4) digits[--first] = static_cast<char16_t>(kHexDigits[v & 0x0F]);
@@ -82,14 +77,12 @@ void appendHexDigits(QString& out, std::uint64_t v, int width)
     out.append(QStringView(digits + first, 16 - first));
 }
 
-void appendHexPair(QString& out, unsigned char b)
-{
+void appendHexPair(QString& out, unsigned char b) {
     out += QChar(kHexDigits[b >> 4]);
     out += QChar(kHexDigits[b & 0x0F]);
 }
 
-int hexPairToByte(QStringView text)
-{
+int hexPairToByte(QStringView text) {
     if (text.size() < 2) return 0;
     const int hi = hexValue(text[0]);
     const int lo = hexValue(text[1]);
@@ -98,13 +91,11 @@ int hexPairToByte(QStringView text)
 }
 }  // namespace
 
-bool ParseDecimal(const QString& text, std::int64_t& value)
-{
+bool ParseDecimal(const QString& text, std::int64_t& value) {
     return parseDecimal(text, value);
 }
 
-QString BytesToHex(const QByteArray& bytes, int count)
-{
+QString BytesToHex(const QByteArray& bytes, int count) {
     QString out;
     out.reserve(count * 2);
     for (int i = 0; i < count && i < bytes.size(); ++i) {
@@ -113,13 +104,11 @@ QString BytesToHex(const QByteArray& bytes, int count)
     return out;
 }
 
-std::int32_t HexToInt(const QString& text)
-{
+std::int32_t HexToInt(const QString& text) {
     return static_cast<std::int32_t>(hexToInt(text));
 }
 
-std::int32_t HexDigitsToInt(const QString& text)
-{
+std::int32_t HexDigitsToInt(const QString& text) {
     std::uint32_t v = 0;
     std::uint32_t weight = 1;
     for (int i = text.size() - 1; i >= 0; --i) {
@@ -131,15 +120,13 @@ std::int32_t HexDigitsToInt(const QString& text)
     return static_cast<std::int32_t>(v);
 }
 
-QString IntToHexDigits(std::int64_t value)
-{
+QString IntToHexDigits(std::int64_t value) {
     QString out;
     appendHexDigits(out, static_cast<std::uint64_t>(value), 0);
     return out;
 }
 
-QString ListToHex(ListKind kind, const QString& text, QChar separator)
-{
+QString ListToHex(ListKind kind, const QString& text, QChar separator) {
     QString out;
     // Every piece between separators, empty ones included (an empty text is one piece).
     for (qsizetype start = 0;;) {
@@ -154,13 +141,11 @@ QString ListToHex(ListKind kind, const QString& text, QChar separator)
     }
 }
 
-int HexPairToByte(const QString& text)
-{
+int HexPairToByte(const QString& text) {
     return hexPairToByte(text);
 }
 
-QString BytesToIp(const QByteArray& bytes)
-{
+QString BytesToIp(const QByteArray& bytes) {
     // Written out by hand: a burst of replies decodes four addresses each, and QString::arg
     // made that the listener's largest cost.
     QString out(15, Qt::Uninitialized);
@@ -179,8 +164,7 @@ QString BytesToIp(const QByteArray& bytes)
 namespace {
 // Splits a dotted text the way the address conversion reads it: three pieces up to a
 // '.', then the rest. A missing dot leaves the piece empty.
-std::array<QStringView, 4> ipPieces(const QString& text)
-{
+std::array<QStringView, 4> ipPieces(const QString& text) {
     std::array<QStringView, 4> pieces;
     qsizetype pos = 0;
     for (int i = 0; i < 3; ++i) {
@@ -197,8 +181,7 @@ std::array<QStringView, 4> ipPieces(const QString& text)
 }
 }  // namespace
 
-QByteArray IpToBytes(const QString& text)
-{
+QByteArray IpToBytes(const QString& text) {
     QByteArray out;
     for (QStringView piece : ipPieces(text)) {
         out.append(static_cast<char>(decimalOrThrow(piece) & 0xFF));
@@ -206,22 +189,22 @@ QByteArray IpToBytes(const QString& text)
     return out;
 }
 
-QByteArray IpToBytesStrict(const QString& text)
-{
+QByteArray IpToBytesStrict(const QString& text) {
     QByteArray out;
     for (QStringView piece : ipPieces(text)) {
         const std::int64_t v = decimalOrThrow(piece);
         if (v < 0 || v > 255) {
             throw ConversionError(
-                QStringLiteral("'%1' is not a valid IP address: each of its four numbers must be 0 to 255").arg(text));
+                QStringLiteral(
+                    "'%1' is not a valid IP address: each of its four numbers must be 0 to 255")
+                    .arg(text));
         }
         out.append(static_cast<char>(v));
     }
     return out;
 }
 
-QByteArray WordToBytes(const QString& text)
-{
+QByteArray WordToBytes(const QString& text) {
     const auto v = static_cast<std::uint64_t>(decimalOrThrow(text));
     QByteArray out;
     out.append(static_cast<char>(v % 256));
@@ -229,25 +212,23 @@ QByteArray WordToBytes(const QString& text)
     return out;
 }
 
-QByteArray WordToBytesStrict(const QString& text)
-{
+QByteArray WordToBytesStrict(const QString& text) {
     const std::int64_t v = decimalOrThrow(text);
     if (v < 0 || v > 65535) {
-        throw ConversionError(QStringLiteral("'%1' is not a valid port number: it must be 0 to 65535").arg(text));
+        throw ConversionError(
+            QStringLiteral("'%1' is not a valid port number: it must be 0 to 65535").arg(text));
     }
     return WordToBytes(text);
 }
 
-QString BytesToWord(const QByteArray& bytes)
-{
+QString BytesToWord(const QByteArray& bytes) {
     if (bytes.isEmpty()) throw ConversionError::notInteger(QStringLiteral("$"));
     int v = static_cast<unsigned char>(bytes[0]);
     if (bytes.size() > 1) v += 256 * static_cast<unsigned char>(bytes[1]);
     return QString::number(v);
 }
 
-QString MacToText(const QByteArray& mac6)
-{
+QString MacToText(const QByteArray& mac6) {
     QString out;
     out.reserve(17);
     for (int i = 0; i < 6 && i < mac6.size(); ++i) {
@@ -257,8 +238,7 @@ QString MacToText(const QByteArray& mac6)
     return out;
 }
 
-QByteArray TargetMac(const QString& macText)
-{
+QByteArray TargetMac(const QString& macText) {
     QByteArray out(6, '\0');
     for (int i = 0; i < 6; ++i) {
         out[i] = static_cast<char>(hexPairToByte(QStringView(macText).mid(i * 3, 2)));

@@ -12,15 +12,15 @@ namespace velomar {
 enum class ListKind { Hex, Decimal };
 
 QString BytesToHex(const QByteArray& bytes, int count);
-std::int32_t HexToInt(const QString& text);              // throws HexError
-std::int32_t HexDigitsToInt(const QString& text);        // no validation
-QString IntToHexDigits(std::int64_t value);              // 0 gives ""
+std::int32_t HexToInt(const QString& text);        // throws HexError
+std::int32_t HexDigitsToInt(const QString& text);  // no validation
+QString IntToHexDigits(std::int64_t value);        // 0 gives ""
 QString ListToHex(ListKind kind, const QString& text, QChar separator);
 int HexPairToByte(const QString& text);
 QString BytesToIp(const QByteArray& bytes);
-QByteArray IpToBytes(const QString& text);               // throws ConversionError
-QByteArray WordToBytes(const QString& text);             // throws ConversionError
-QString BytesToWord(const QByteArray& bytes);            // throws ConversionError on empty
+QByteArray IpToBytes(const QString& text);     // throws ConversionError
+QByteArray WordToBytes(const QString& text);   // throws ConversionError
+QString BytesToWord(const QByteArray& bytes);  // throws ConversionError on empty
 
 // Strict variants used where a value above the field's range would otherwise be sent
 // with its high bits cut off: they refuse with a message naming the text.

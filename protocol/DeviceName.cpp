@@ -2,8 +2,7 @@
 
 namespace velomar {
 
-QString DecodeNameAttempt(const QByteArray& bytes)
-{
+QString DecodeNameAttempt(const QByteArray& bytes) {
     QString out;
     out.reserve(bytes.size());
     const int n = bytes.size();
@@ -28,8 +27,7 @@ QString DecodeNameAttempt(const QByteArray& bytes)
     return out;
 }
 
-QString DecodeDeviceName(const QByteArray& field)
-{
+QString DecodeDeviceName(const QByteArray& field) {
     const int zero = field.indexOf('\0');
     if (zero >= 0) {
         const QString text = DecodeNameAttempt(field.left(zero));
@@ -42,8 +40,7 @@ QString DecodeDeviceName(const QByteArray& field)
     return {};
 }
 
-QByteArray EncodeDeviceName(const QString& name, int size)
-{
+QByteArray EncodeDeviceName(const QString& name, int size) {
     QByteArray utf8 = name.toUtf8();
     if (utf8.size() > size) {
         int cut = size;

@@ -6,8 +6,7 @@
 
 namespace velomar {
 
-std::optional<DiscoveryReply> DiscoveryReply::decode(const QByteArray& d)
-{
+std::optional<DiscoveryReply> DiscoveryReply::decode(const QByteArray& d) {
     if (d.size() < kMinSize) return std::nullopt;
     DiscoveryReply r;
     r.mac = d.mid(2, 6);
@@ -21,8 +20,7 @@ std::optional<DiscoveryReply> DiscoveryReply::decode(const QByteArray& d)
     return r;
 }
 
-QByteArray DiscoveryReply::encode() const
-{
+QByteArray DiscoveryReply::encode() const {
     QByteArray d;
     d.reserve(kMinSize);
     d.append(kStx);
@@ -40,8 +38,7 @@ QByteArray DiscoveryReply::encode() const
     return d;
 }
 
-DeviceTexts DecodeDiscoveryTexts(const DiscoveryReply& r)
-{
+DeviceTexts DecodeDiscoveryTexts(const DiscoveryReply& r) {
     DeviceTexts t;
     t.mac = MacToText(r.mac);
     t.ip = BytesToIp(r.ip);

@@ -4,8 +4,7 @@
 
 namespace velomar {
 
-QByteArray NetworkSetFrame::encode() const
-{
+QByteArray NetworkSetFrame::encode() const {
     QByteArray d;
     d.reserve(kSize);
     d.append(kStx);
@@ -21,8 +20,7 @@ QByteArray NetworkSetFrame::encode() const
     return d;
 }
 
-std::optional<NetworkSetFrame> NetworkSetFrame::decode(const QByteArray& d)
-{
+std::optional<NetworkSetFrame> NetworkSetFrame::decode(const QByteArray& d) {
     if (d.size() < kSize) return std::nullopt;
     NetworkSetFrame f;
     f.mac = d.mid(2, 6);

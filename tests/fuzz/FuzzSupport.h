@@ -11,8 +11,7 @@
 // can reach a real network) and, for targets that drive widgets, an offscreen application.
 namespace velomar::fuzz {
 
-inline void Init(bool widgets)
-{
+inline void Init(bool widgets) {
     test::IsolateNetwork();
     if (widgets && !QCoreApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -23,14 +22,12 @@ inline void Init(bool widgets)
     }
 }
 
-inline QByteArray Bytes(const std::uint8_t* data, std::size_t size)
-{
+inline QByteArray Bytes(const std::uint8_t* data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
 // A fuzz target's own invariant check: a broken invariant is a crash libFuzzer keeps.
-inline void Check(bool condition)
-{
+inline void Check(bool condition) {
     if (!condition) std::abort();
 }
 

@@ -13,8 +13,7 @@ using namespace velomar;
 namespace {
 // Whether f converted; a refusal must be one of our errors.
 template <typename F>
-bool converts(F f)
-{
+bool converts(F f) {
     try {
         f();
         return true;
@@ -24,8 +23,7 @@ bool converts(F f)
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const QByteArray bytes = fuzz::Bytes(data + 1, size - 1);
     const QString text = QString::fromUtf8(bytes);

@@ -5,8 +5,8 @@
 
 #include "FuzzSupport.h"
 #include "config/UnitConfigure.h"
-#include "support/RecordingPlatform.h"
 #include "protocol/Codecs.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 
@@ -14,14 +14,12 @@ namespace {
 const QString kMacText = QStringLiteral("00-1A-2B-3C-4D-5E");
 }
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::Init(true);
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static RecordingPlatform* recorder = [] {
         auto* r = new RecordingPlatform;
         setPlatform(r);

@@ -11,14 +11,12 @@
 using namespace velomar;
 
 template <typename Record>
-void checkFrames(const QList<QByteArray>& frames, int count)
-{
+void checkFrames(const QList<QByteArray>& frames, int count) {
     fuzz::Check(frames.size() == count);
     for (const QByteArray& f : frames) fuzz::Check(f.size() == Record::kSize);
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray file = fuzz::Bytes(data, size);
     const auto frames = ConfigFile::decode(file);
     const int ports = size > ConfigFile::kPortCountOffset ? data[ConfigFile::kPortCountOffset] : 0;

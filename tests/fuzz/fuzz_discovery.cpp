@@ -6,8 +6,7 @@
 
 using namespace velomar;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray d = fuzz::Bytes(data, size);
     ReplyLetter(d);
     FrameMac(d);

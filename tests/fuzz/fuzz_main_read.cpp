@@ -5,19 +5,18 @@
 
 using namespace velomar;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::Init(true);
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static TFormDetect* window = new TFormDetect(DetectNetwork{{}, 2057});
     window->ClearDevices();
     // An input holds several datagrams separated by the byte 0xFE.
     const QList<QByteArray> datagrams = fuzz::Bytes(data, size).split('\xFE');
-    for (const QByteArray& d : datagrams) window->UDPServerUDPRead(d, QStringLiteral("198.18.0.2"), 2057);
+    for (const QByteArray& d : datagrams)
+        window->UDPServerUDPRead(d, QStringLiteral("198.18.0.2"), 2057);
     window->TakeReceivedDevices();
     fuzz::Check(window->DeviceCount() == window->devices().rowCount());
     fuzz::Check(window->DeviceCount() <= datagrams.size());

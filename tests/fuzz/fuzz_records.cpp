@@ -9,8 +9,7 @@
 using namespace velomar;
 
 template <typename Record>
-void roundTrip(const QByteArray& d)
-{
+void roundTrip(const QByteArray& d) {
     if (const auto r = Record::decode(d)) {
         const QByteArray once = r->encode();
         fuzz::Check(once.size() == Record::kSize);
@@ -22,8 +21,7 @@ void roundTrip(const QByteArray& d)
     }
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray d = fuzz::Bytes(data, size);
     roundTrip<NetworkRecord>(d);
     roundTrip<OperationRecord>(d);

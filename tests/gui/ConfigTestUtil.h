@@ -13,7 +13,6 @@
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
@@ -22,6 +21,7 @@
 #include "protocol/SerialRecord.h"
 #include "support/Isolation.h"
 #include "support/ModelContract.h"
+#include "support/RecordingPlatform.h"
 
 namespace velomar::test {
 

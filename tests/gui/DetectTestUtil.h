@@ -12,11 +12,11 @@
 #include <memory>
 
 #include "app/UnitDetect.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/Codecs.h"
 #include "protocol/DiscoveryReply.h"
 #include "support/ModelContract.h"
+#include "support/RecordingPlatform.h"
 
 namespace velomar::test {
 

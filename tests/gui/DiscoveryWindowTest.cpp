@@ -11,18 +11,17 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 
 namespace {
 
-QByteArray reply(int macLast, const QByteArray& name = "dev", char letter = 'g')
-{
+QByteArray reply(int macLast, const QByteArray& name = "dev", char letter = 'g') {
     DiscoveryReply r;
     r.mac = QByteArray::fromHex("001A2B3C4D00");
     r.mac[5] = static_cast<char>(macLast);
@@ -40,8 +39,7 @@ QByteArray reply(int macLast, const QByteArray& name = "dev", char letter = 'g')
 
 }  // namespace
 
-TEST(MainWindow, CaptionsAndSize)
-{
+TEST(MainWindow, CaptionsAndSize) {
     TFormDetect w(DetectNetwork{{}, 2057});
     EXPECT_EQ(w.windowTitle(), "Velomar v1.2");
     EXPECT_EQ(w.size(), QSize(977, 538));
@@ -60,8 +58,7 @@ TEST(MainWindow, CaptionsAndSize)
     EXPECT_NE(w.FlatButton1->parentWidget(), w.FlatPanel1);
 }
 
-TEST(MainWindow, OpensCentredOnItsScreen)
-{
+TEST(MainWindow, OpensCentredOnItsScreen) {
     TFormDetect w(DetectNetwork{{}, 2057});
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -73,15 +70,17 @@ TEST(MainWindow, OpensCentredOnItsScreen)
     auto placed = [slack](int start, int room, int at, int size) {
         return size <= room ? std::abs(at + size / 2 - (start + room / 2)) <= slack : at == start;
     };
-    const std::string where =
-        QStringLiteral("at %1,%2 on %3x%4").arg(frame.x()).arg(frame.y()).arg(area.width())
-            .arg(area.height()).toStdString();
+    const std::string where = QStringLiteral("at %1,%2 on %3x%4")
+                                  .arg(frame.x())
+                                  .arg(frame.y())
+                                  .arg(area.width())
+                                  .arg(area.height())
+                                  .toStdString();
     EXPECT_TRUE(placed(area.left(), area.width(), frame.left(), frame.width())) << where;
     EXPECT_TRUE(placed(area.top(), area.height(), frame.top(), frame.height())) << where;
 }
 
-TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies)
-{
+TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies) {
     TFormDetect w(DetectNetwork{{}, 2057});
     // Straight into the read handler, as the listener thread would call it.
     w.UDPServerUDPRead(reply(1, "Port-A"), "198.18.0.2", 2057);
@@ -91,9 +90,13 @@ TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies)
     QByteArray noEtx = reply(4);
     noEtx[noEtx.size() - 1] = 0;
     w.UDPServerUDPRead(noEtx, "198.18.0.4", 2057);
-    w.UDPServerUDPRead(DiscoveryRequest(), "198.18.0.1", 2057);  // our own request
+    w.UDPServerUDPRead(DiscoveryRequest(), "198.18.0.1", 2057);          // our own request
     w.UDPServerUDPRead(reply(5).left(60) + "\x03", "198.18.0.5", 2057);  // short reply
-    const QByteArray ack("\x02" "f\x00\x1A\x2B\x3C\x4D\x01" "1\x00\x00\x03", 12);
+    const QByteArray ack(
+        "\x02"
+        "f\x00\x1A\x2B\x3C\x4D\x01"
+        "1\x00\x00\x03",
+        12);
     w.UDPServerUDPRead(ack, "198.18.0.2", 2057);
     w.TakeReceivedDevices();
 
@@ -108,8 +111,10 @@ TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies)
     EXPECT_EQ(first.mask, "255.255.255.0");
     EXPECT_EQ(first.gateway, "198.18.0.1");
     EXPECT_FALSE(first.apply);
-    EXPECT_EQ(w.devices().data(w.devices().index(0, DeviceTableModel::ColVersion), Qt::DisplayRole), "1.0.7");
-    EXPECT_EQ(w.devices().data(w.devices().index(0, DeviceTableModel::ColModel), Qt::DisplayRole), "VM2100-4");
+    EXPECT_EQ(w.devices().data(w.devices().index(0, DeviceTableModel::ColVersion), Qt::DisplayRole),
+              "1.0.7");
+    EXPECT_EQ(w.devices().data(w.devices().index(0, DeviceTableModel::ColModel), Qt::DisplayRole),
+              "VM2100-4");
     // The firmware slot holds the whole 'f' datagram, flag raised.
     EXPECT_TRUE(w.firmwareReply().flag());
     EXPECT_EQ(w.firmwareReply().text(), ack);
@@ -121,8 +126,7 @@ TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies)
     EXPECT_EQ(w.lblcount->text(), "marker");
 }
 
-TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose)
-{
+TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose) {
     VELOMAR_REQUIRE_ISOLATION();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
@@ -152,8 +156,7 @@ TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose)
     EXPECT_EQ(w.DeviceCount(), 1);
 }
 
-TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo)
-{
+TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo) {
     VELOMAR_REQUIRE_ISOLATION();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
@@ -177,8 +180,7 @@ TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo)
     EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound());
 }
 
-TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount)
-{
+TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount) {
     VELOMAR_REQUIRE_ISOLATION();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
@@ -212,9 +214,10 @@ TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount)
     ASSERT_TRUE(lost.has_value());
     ASSERT_GT(*lost, 0u);
     EXPECT_EQ(w.DeviceCount() + static_cast<int>(*lost), kBurst);
-    EXPECT_EQ(w.lblloss->text(), QStringLiteral("%1 replies were lost: this computer could not take them in "
-                                                "time. A new Search may find more devices.")
-                                     .arg(*lost));
+    EXPECT_EQ(w.lblloss->text(),
+              QStringLiteral("%1 replies were lost: this computer could not take them in "
+                             "time. A new Search may find more devices.")
+                  .arg(*lost));
     // The count itself stays as it always reads.
     EXPECT_EQ(w.lblcount->text(), QStringLiteral("Current : %1").arg(w.DeviceCount()));
     EXPECT_TRUE(rec.boxes().isEmpty());

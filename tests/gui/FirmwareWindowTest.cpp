@@ -11,12 +11,12 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
-#include "support/RecordingPlatform.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"
 #include "support/FakeWaitClock.h"
 #include "support/Isolation.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using namespace std::chrono_literals;
@@ -49,9 +49,10 @@ class Device {
     using Answer = std::function<std::optional<QByteArray>(const FirmwareFrame&)>;
 
     // The answer is fixed before the listener starts: it runs on the listener thread.
-    explicit Device(Answer answer = [](const FirmwareFrame& f) {
-        return FirmwareReply::encode(f.mac, f.block, 0);
-    })
+    explicit Device(Answer answer =
+                        [](const FirmwareFrame& f) {
+                            return FirmwareReply::encode(f.mac, f.block, 0);
+                        })
         : answer_(std::move(answer)),
           endpoint_([this](const QByteArray& d, const QString&, std::uint16_t) { onFrame(d); },
                     kDevicePort) {

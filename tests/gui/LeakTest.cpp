@@ -5,15 +5,14 @@
 #include <QCoreApplication>
 
 #include "app/UnitDetect.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "support/Isolation.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 
-TEST(Leaks, RepeatedSearchGivesEverythingBack)
-{
+TEST(Leaks, RepeatedSearchGivesEverythingBack) {
     VELOMAR_REQUIRE_ISOLATION();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);

@@ -12,8 +12,7 @@ using namespace velomar;
 namespace {
 
 // Resident memory of this process in bytes (Linux).
-qint64 residentBytes()
-{
+qint64 residentBytes() {
     QFile statm("/proc/self/statm");
     if (!statm.open(QIODevice::ReadOnly)) return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
@@ -22,8 +21,7 @@ qint64 residentBytes()
 
 }  // namespace
 
-TEST(Memory, TenThousandDevicesStayWithinAFewKilobytesEach)
-{
+TEST(Memory, TenThousandDevicesStayWithinAFewKilobytesEach) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's shadow memory makes resident size meaningless here";
 #endif

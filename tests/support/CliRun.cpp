@@ -14,10 +14,12 @@ QString CliBinary() {
 }
 
 CliResult RunCli(Lab& lab, const QStringList& arguments, int timeoutMs) {
-    QStringList args{QStringLiteral("netns"), QStringLiteral("exec"), lab.net().workstationNamespace(), CliBinary()};
+    QStringList args{QStringLiteral("netns"), QStringLiteral("exec"),
+                     lab.net().workstationNamespace(), CliBinary()};
     args += arguments;
     // The lab's own runner: QProcess would blind ThreadSanitizer to this thread's locks.
-    const emu::LabProcess::Result run = emu::LabProcess::run(QStringLiteral("ip"), args, timeoutMs, true);
+    const emu::LabProcess::Result run =
+        emu::LabProcess::run(QStringLiteral("ip"), args, timeoutMs, true);
     CliResult r;
     r.exitCode = run.exitCode;
     r.ms = run.ms;

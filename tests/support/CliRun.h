@@ -14,10 +14,13 @@ struct CliResult {
     int exitCode = -1;  // -1: did not end in time
     QString out;
     QString err;
-    qint64 ms = 0;  // how long it ran
+    qint64 ms = 0;             // how long it ran
     QJsonObject json() const;  // stdout parsed as one JSON object
     // For failure messages.
-    std::string text() const { return ("exit " + QString::number(exitCode) + "\nstdout:\n" + out + "\nstderr:\n" + err).toStdString(); }
+    std::string text() const {
+        return ("exit " + QString::number(exitCode) + "\nstdout:\n" + out + "\nstderr:\n" + err)
+            .toStdString();
+    }
 };
 
 CliResult RunCli(Lab& lab, const QStringList& arguments, int timeoutMs = 30000);

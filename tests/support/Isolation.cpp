@@ -15,8 +15,7 @@ namespace velomar::test {
 namespace {
 bool isolated = false;
 
-bool writeFile(const char* path, const char* text)
-{
+bool writeFile(const char* path, const char* text) {
     const int fd = ::open(path, O_WRONLY);
     if (fd < 0) return false;
     const auto n = ::write(fd, text, std::strlen(text));
@@ -24,8 +23,7 @@ bool writeFile(const char* path, const char* text)
     return n == static_cast<ssize_t>(std::strlen(text));
 }
 
-bool loopbackUp()
-{
+bool loopbackUp() {
     const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (s < 0) return false;
     ifreq req{};
@@ -40,8 +38,7 @@ bool loopbackUp()
 }
 }  // namespace
 
-bool IsolateNetwork()
-{
+bool IsolateNetwork() {
     if (isolated) return true;
     if (::unshare(CLONE_NEWNET) == 0) {
         isolated = true;
@@ -62,8 +59,7 @@ bool IsolateNetwork()
     return isolated;
 }
 
-bool NetworkIsolated()
-{
+bool NetworkIsolated() {
     return isolated;
 }
 

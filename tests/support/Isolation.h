@@ -12,9 +12,9 @@ bool NetworkIsolated();
 
 }  // namespace velomar::test
 
-#define VELOMAR_REQUIRE_ISOLATION()                                                              \
-    do {                                                                                         \
-        if (!::velomar::test::NetworkIsolated())                                                 \
-            GTEST_SKIP() << "needs a private network namespace (run as root, or enable "         \
+#define VELOMAR_REQUIRE_ISOLATION()                                                               \
+    do {                                                                                          \
+        if (!::velomar::test::NetworkIsolated())                                                  \
+            GTEST_SKIP() << "needs a private network namespace (run as root, or enable "          \
                             "unprivileged user namespaces); nothing is sent from the host's own"; \
     } while (0)

@@ -11,14 +11,14 @@ namespace velomar {
 // A platform for tests: records every request in order and answers from queues that the
 // test fills. Install it with ScopedPlatform.
 class RecordingPlatform : public Platform {
-public:
+  public:
     struct Event {
         enum Kind { Message, Error, OpenFile, SaveFile, Program, Url, Sleep } kind;
-        QString text;             // message text (errors with their full stop), program, url
-        QStringList arguments;    // program arguments
+        QString text;           // message text (errors with their full stop), program, url
+        QStringList arguments;  // program arguments
         bool hidden = false;
         int milliseconds = 0;
-        FileDialogRequest dialog; // for file dialogs
+        FileDialogRequest dialog;  // for file dialogs
     };
 
     void showMessage(QWidget* parent, const QString& text) override;
@@ -47,7 +47,7 @@ public:
 
 // Installs a recording platform for the lifetime of the object.
 class ScopedPlatform {
-public:
+  public:
     explicit ScopedPlatform(Platform* p) { setPlatform(p); }
     ~ScopedPlatform() { setPlatform(nullptr); }
     ScopedPlatform(const ScopedPlatform&) = delete;

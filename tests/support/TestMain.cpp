@@ -4,8 +4,7 @@
 
 #include "Isolation.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Before any thread or socket exists: the whole test process lives in a network
     // namespace of its own.
     velomar::test::IsolateNetwork();

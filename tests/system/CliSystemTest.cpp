@@ -2,11 +2,11 @@
 // tervane-emu, its output parsed and compared with what the emulator holds and logged.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
-#include <QRandomGenerator>
-#include <QCoreApplication>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 
 #include "core/Csv.h"
 #include "net/UdpSocket.h"
@@ -62,7 +62,8 @@ TEST(CliSystem, SearchGivesTheFleetInEveryFormatAndEndsAtExpect) {
     const auto records = ReadCsv(csv.out.toUtf8(), "stdout");
     ASSERT_EQ(records.size(), 4u) << csv.text();
     EXPECT_EQ(records[0].fields.mid(0, 9),
-              (QStringList{"model", "mac", "version", "name", "ip", "mask", "gateway", "pelorin_ip", "local_address"}));
+              (QStringList{"model", "mac", "version", "name", "ip", "mask", "gateway", "pelorin_ip",
+                           "local_address"}));
     QStringList csvMacs;
     for (size_t i = 1; i < records.size(); ++i) csvMacs << records[i].fields[1];
     csvMacs.sort();
@@ -75,7 +76,8 @@ TEST(CliSystem, SearchGivesTheFleetInEveryFormatAndEndsAtExpect) {
     EXPECT_TRUE(table.err.isEmpty()) << "--quiet still wrote: " << table.err.toStdString();
 
     // --expect ends the search once enough devices answered, long before the timeout.
-    const CliResult early = RunCli(lab, {"search", "--expect", "3", "--timeout", "20", "--format", "json"});
+    const CliResult early =
+        RunCli(lab, {"search", "--expect", "3", "--timeout", "20", "--format", "json"});
     EXPECT_EQ(early.exitCode, 0) << early.text();
     EXPECT_LT(early.ms, 8000);
 
@@ -95,7 +97,8 @@ TEST(CliSystem, SetChangesDevicesAndVerifiesThemButABadPlanSendsNothing) {
     Lab lab;
     lab.startEmulator({"--devices", "3"});
 
-    const CliResult one = RunCli(lab, {"set", "00:1a:2b:00:00:02", "--ip", "198.18.16.22", "--name", "Dock 2"});
+    const CliResult one =
+        RunCli(lab, {"set", "00:1a:2b:00:00:02", "--ip", "198.18.16.22", "--name", "Dock 2"});
     ASSERT_EQ(one.exitCode, 0) << one.text();
     EXPECT_TRUE(one.out.contains("verified")) << one.text();
     QJsonObject now = DeviceNow(lab, "00-1A-2B-00-00-02");
@@ -106,17 +109,21 @@ TEST(CliSystem, SetChangesDevicesAndVerifiesThemButABadPlanSendsNothing) {
     EXPECT_EQ(framesBefore, 1);
 
     // One bad row (an IP another device already has) and the whole file sends nothing.
-    const QString bad = lab.writeFile("bad.csv", "mac,ip,name\n001A2B000001,198.18.16.30,A\n"
-                                                 "00-1A-2B-00-00-03,198.18.16.22,\n");
+    const QString bad = lab.writeFile("bad.csv",
+                                      "mac,ip,name\n001A2B000001,198.18.16.30,A\n"
+                                      "00-1A-2B-00-00-03,198.18.16.22,\n");
     const CliResult refused = RunCli(lab, {"set", "--from", bad});
     EXPECT_EQ(refused.exitCode, 2) << refused.text();
-    EXPECT_TRUE(refused.err.contains("bad.csv:3: 00-1A-2B-00-00-03: IP 198.18.16.22 would also be held by 00-1A-2B-00-00-02"))
+    EXPECT_TRUE(refused.err.contains(
+        "bad.csv:3: 00-1A-2B-00-00-03: IP 198.18.16.22 would also be held by 00-1A-2B-00-00-02"))
         << refused.text();
-    const QString good = lab.writeFile("good.csv", "mac,ip,name\n001A2B000001,198.18.16.31,\"Hall, east\"\n"
-                                                   "00-1A-2B-00-00-03,198.18.16.33,\n");
+    const QString good = lab.writeFile("good.csv",
+                                       "mac,ip,name\n001A2B000001,198.18.16.31,\"Hall, east\"\n"
+                                       "00-1A-2B-00-00-03,198.18.16.33,\n");
     const CliResult dry = RunCli(lab, {"set", "--from", good, "--dry-run"});
     EXPECT_EQ(dry.exitCode, 0) << dry.text();
-    EXPECT_TRUE(dry.out.contains("00-1A-2B-00-00-03: ip 198.18.16.3 -> 198.18.16.33")) << dry.text();
+    EXPECT_TRUE(dry.out.contains("00-1A-2B-00-00-03: ip 198.18.16.3 -> 198.18.16.33"))
+        << dry.text();
     EXPECT_EQ(lab.received('S').size(), framesBefore) << "a refused plan or a dry run sent a frame";
 
     const QString report = lab.dir() + "/report.json";
@@ -124,7 +131,8 @@ TEST(CliSystem, SetChangesDevicesAndVerifiesThemButABadPlanSendsNothing) {
     ASSERT_EQ(batch.exitCode, 0) << batch.text();
     QFile reportFile(report);
     ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
-    const QJsonArray results = QJsonDocument::fromJson(reportFile.readAll()).object().value("devices").toArray();
+    const QJsonArray results =
+        QJsonDocument::fromJson(reportFile.readAll()).object().value("devices").toArray();
     ASSERT_EQ(results.size(), 2);
     for (const auto& r : results) EXPECT_EQ(r.toObject().value("result").toString(), "verified");
     EXPECT_EQ(DeviceNow(lab, "00-1A-2B-00-00-01").value("name").toString(), "Hall, east");
@@ -147,9 +155,11 @@ TEST(CliSystem, ConfigExportImportAndSetRoundTrip) {
     ASSERT_EQ(RunCli(lab, {"config", "export", mac, file}).exitCode, 0);
     QFile exported(file), held(lab.configFilePath(mac));
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly) && held.open(QIODevice::ReadOnly));
-    EXPECT_EQ(exported.readAll().toHex(), held.readAll().toHex()) << "the export differs from the device's own file";
+    EXPECT_EQ(exported.readAll().toHex(), held.readAll().toHex())
+        << "the export differs from the device's own file";
 
-    const CliResult set = RunCli(lab, {"config", "set", mac, "port1.baudrate=9600", "web=Disable", "name=Line 4"});
+    const CliResult set =
+        RunCli(lab, {"config", "set", mac, "port1.baudrate=9600", "web=Disable", "name=Line 4"});
     ASSERT_EQ(set.exitCode, 0) << set.text();
     EXPECT_EQ(lab.received('A').size(), 1);
     const CliResult diff = RunCli(lab, {"config", "diff", mac, file});
@@ -161,7 +171,8 @@ TEST(CliSystem, ConfigExportImportAndSetRoundTrip) {
     EXPECT_EQ(lab.received('A').size(), 1) << "a dry run applied";
     const CliResult imported = RunCli(lab, {"config", "import", mac, file});
     ASSERT_EQ(imported.exitCode, 0) << imported.text();
-    EXPECT_EQ(Devices(RunCli(lab, {"config", "show", mac, "--format", "json"})).at(0).toObject(), before);
+    EXPECT_EQ(Devices(RunCli(lab, {"config", "show", mac, "--format", "json"})).at(0).toObject(),
+              before);
 
     // Bad input is named and nothing goes out.
     const CliResult badValue = RunCli(lab, {"config", "set", mac, "port1.baudrate=9601"});
@@ -169,9 +180,11 @@ TEST(CliSystem, ConfigExportImportAndSetRoundTrip) {
     EXPECT_TRUE(badValue.err.contains("port1.baudrate: \"9601\" is not one of")) << badValue.text();
     const CliResult badKey = RunCli(lab, {"config", "set", mac, "colour=blue"});
     EXPECT_EQ(badKey.exitCode, 2);
-    const CliResult shortFile = RunCli(lab, {"config", "import", mac, lab.writeFile("short.vlm", QByteArray(40, 'x'))});
+    const CliResult shortFile =
+        RunCli(lab, {"config", "import", mac, lab.writeFile("short.vlm", QByteArray(40, 'x'))});
     EXPECT_EQ(shortFile.exitCode, 2);
-    EXPECT_TRUE(shortFile.err.contains("short.vlm is not a complete configuration file")) << shortFile.text();
+    EXPECT_TRUE(shortFile.err.contains("short.vlm is not a complete configuration file"))
+        << shortFile.text();
     EXPECT_EQ(lab.received('A').size(), 2) << "bad input was applied";
 }
 
@@ -183,7 +196,8 @@ TEST(CliSystem, FirmwareReachesTwoDevicesAndARefusedBlockIsNamed) {
     QRandomGenerator(2057).fillRange(reinterpret_cast<quint32*>(image.data()), image.size() / 4);
     const QString path = lab.writeFile("fw.bin", image);
 
-    const CliResult r = RunCli(lab, {"firmware", "001A2B000001", "00:1A:2B:00:00:02", path, "--format", "json"}, 60000);
+    const CliResult r = RunCli(
+        lab, {"firmware", "001A2B000001", "00:1A:2B:00:00:02", path, "--format", "json"}, 60000);
     ASSERT_EQ(r.exitCode, 0) << r.text();
     for (const QString mac : {"00-1A-2B-00-00-01", "00-1A-2B-00-00-02"}) {
         QFile stored(lab.firmwareImagePath(mac));
@@ -197,7 +211,8 @@ TEST(CliSystem, FirmwareReachesTwoDevicesAndARefusedBlockIsNamed) {
     lab.startEmulator({"--devices", "2", "--refuse-block", "2"});
     const CliResult refused = RunCli(lab, {"firmware", "001A2B000002", path}, 60000);
     EXPECT_EQ(refused.exitCode, 1) << refused.text();
-    EXPECT_TRUE(refused.err.contains("00-1A-2B-00-00-02: the device refused block 2")) << refused.text();
+    EXPECT_TRUE(refused.err.contains("00-1A-2B-00-00-02: the device refused block 2"))
+        << refused.text();
 }
 
 TEST(CliSystem, HeldPortAndBadUsageGiveTheirExitCodes) {
@@ -210,11 +225,15 @@ TEST(CliSystem, HeldPortAndBadUsageGiveTheirExitCodes) {
         holder.bind("0.0.0.0", 2057);
         const CliResult search = RunCli(lab, {"search", "--timeout", "0.5"});
         EXPECT_EQ(search.exitCode, 3) << search.text();
-        EXPECT_TRUE(search.err.contains("port 2057 is in use by another program (perhaps Velomar's window or another velomar-cli)"))
+        EXPECT_TRUE(
+            search.err.contains("port 2057 is in use by another program (perhaps Velomar's window "
+                                "or another velomar-cli)"))
             << search.text();
         const CliResult doctor = RunCli(lab, {"doctor"});
         EXPECT_EQ(doctor.exitCode, 3) << doctor.text();
-        EXPECT_TRUE(doctor.out.contains(QString("(pid %1)").arg(QCoreApplication::applicationPid()))) << doctor.text();
+        EXPECT_TRUE(
+            doctor.out.contains(QString("(pid %1)").arg(QCoreApplication::applicationPid())))
+            << doctor.text();
         EXPECT_TRUE(doctor.out.contains("198.18.1.1 on lan1 can broadcast")) << doctor.text();
     }
     EXPECT_EQ(RunCli(lab, {"set", "00-1A-2B-00-00-1", "--ip", "198.18.16.9"}).exitCode, 2);

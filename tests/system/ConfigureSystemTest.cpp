@@ -15,10 +15,10 @@
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
-#include "support/RecordingPlatform.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
 #include "support/Lab.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::test::Lab;

@@ -8,11 +8,11 @@
 #include <set>
 
 #include "app/UnitDetect.h"
-#include "support/RecordingPlatform.h"
 #include "net/UdpSocket.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "support/Lab.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::test::Lab;

@@ -11,31 +11,29 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
-#include "support/RecordingPlatform.h"
 #include "support/Lab.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::test::Lab;
 
 namespace {
 
-void runOutCountdown(TFormDetect& form)
-{
+void runOutCountdown(TFormDetect& form) {
     for (int tick = 0; tick < 10 && form.PnlTime->isVisibleTo(&form); ++tick) form.TimerFINDTimer();
 }
 
-std::set<QString> listedMacs(TFormDetect& form)
-{
+std::set<QString> listedMacs(TFormDetect& form) {
     std::set<QString> macs;
     for (int r = 0; r < form.devices().rowCount(); ++r) macs.insert(form.devices().entry(r).mac);
     return macs;
 }
 
-std::set<QString> generatedMacs(int n)
-{
+std::set<QString> generatedMacs(int n) {
     // The emulator's generated fleet: 00-1A-2B-00-00-01, -02, ...
     std::set<QString> macs;
-    for (int i = 1; i <= n; ++i) macs.insert(QStringLiteral("00-1A-2B-00-00-%1").arg(i, 2, 16, QChar('0')).toUpper());
+    for (int i = 1; i <= n; ++i)
+        macs.insert(QStringLiteral("00-1A-2B-00-00-%1").arg(i, 2, 16, QChar('0')).toUpper());
     return macs;
 }
 
@@ -45,17 +43,15 @@ struct Responsiveness {
     qint64 worstGapMs = 0;
     bool reached = false;
 };
-Responsiveness watchLoop(const std::function<bool()>& until, int timeoutMs)
-{
+Responsiveness watchLoop(const std::function<bool()>& until, int timeoutMs) {
     Responsiveness r;
     QElapsedTimer total, gap;
     total.start();
     gap.start();
     QTimer ticker;
     ticker.setInterval(10);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        r.worstGapMs = std::max(r.worstGapMs, gap.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { r.worstGapMs = std::max(r.worstGapMs, gap.restart()); });
     ticker.start();
     while (total.elapsed() < timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -82,8 +78,7 @@ constexpr int kFlood = 50000;
 #endif
 const QString kFloodText = QString::number(kFlood);
 
-TEST(FaultsSystem, DevicesThatNeverAnswer)
-{
+TEST(FaultsSystem, DevicesThatNeverAnswer) {
     VELOMAR_REQUIRE_LAB();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
@@ -100,8 +95,7 @@ TEST(FaultsSystem, DevicesThatNeverAnswer)
     EXPECT_TRUE(lab.sent().isEmpty());
 }
 
-TEST(FaultsSystem, DuplicatedAndReorderedRepliesListEachDeviceOnce)
-{
+TEST(FaultsSystem, DuplicatedAndReorderedRepliesListEachDeviceOnce) {
     VELOMAR_REQUIRE_LAB();
     Lab lab({.ifaces = 2});
     // Every reply twice, heard through two interfaces, in a shuffled order.
@@ -117,26 +111,29 @@ TEST(FaultsSystem, DuplicatedAndReorderedRepliesListEachDeviceOnce)
     EXPECT_EQ(form.lblcount->text(), "Current : 24");
 }
 
-TEST(FaultsSystem, FloodOfShortGarbageListsOnlyRealDevicesAndTheWindowStaysResponsive)
-{
+TEST(FaultsSystem, FloodOfShortGarbageListsOnlyRealDevicesAndTheWindowStaysResponsive) {
     VELOMAR_REQUIRE_LAB();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
     Lab lab;
     // Datagrams of 0..84 bytes can never be a whole discovery reply: whatever gets listed
     // must be one of the five devices.
-    lab.startEmulator({"--devices", "5", "--flood", kFloodText, "--flood-max-size", "84", "--seed", "3"});
+    lab.startEmulator(
+        {"--devices", "5", "--flood", kFloodText, "--flood-max-size", "84", "--seed", "3"});
     TFormDetect form;
     form.FlatButton2Click();
-    const Responsiveness r = watchLoop([&] { return lab.emulatorOutput().contains("flood of " + kFloodText); }, 60000);
+    const Responsiveness r =
+        watchLoop([&] { return lab.emulatorOutput().contains("flood of " + kFloodText); }, 60000);
     ASSERT_TRUE(r.reached) << lab.emulatorOutput().toStdString();
     Lab::waitFor([] { return false; }, 200);
     runOutCountdown(form);
     EXPECT_LT(r.worstGapMs, kFrozenMs) << "the window froze for " << r.worstGapMs << " ms";
-    std::cout << "[ flood ] " << kFlood << " short datagrams; worst event-loop gap " << r.worstGapMs << " ms\n";
+    std::cout << "[ flood ] " << kFlood << " short datagrams; worst event-loop gap " << r.worstGapMs
+              << " ms\n";
     const std::set<QString> listed = listedMacs(form);
     const std::set<QString> real = generatedMacs(5);
-    for (const QString& mac : listed) EXPECT_TRUE(real.count(mac)) << "not a device: " << mac.toStdString();
+    for (const QString& mac : listed)
+        EXPECT_TRUE(real.count(mac)) << "not a device: " << mac.toStdString();
     EXPECT_EQ(form.DeviceCount(), form.devices().rowCount());
     EXPECT_TRUE(rec.boxes().isEmpty());
 
@@ -150,8 +147,7 @@ TEST(FaultsSystem, FloodOfShortGarbageListsOnlyRealDevicesAndTheWindowStaysRespo
     EXPECT_EQ(listedMacs(form), real);
 }
 
-TEST(FaultsSystem, FloodOfLargeRandomDatagramsNeverCorruptsTheTable)
-{
+TEST(FaultsSystem, FloodOfLargeRandomDatagramsNeverCorruptsTheTable) {
     VELOMAR_REQUIRE_LAB();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
@@ -159,12 +155,14 @@ TEST(FaultsSystem, FloodOfLargeRandomDatagramsNeverCorruptsTheTable)
     lab.startEmulator({"--devices", "5", "--flood", kFloodText, "--seed", "11"});
     TFormDetect form;
     form.FlatButton2Click();
-    const Responsiveness r = watchLoop([&] { return lab.emulatorOutput().contains("flood of " + kFloodText); }, 120000);
+    const Responsiveness r =
+        watchLoop([&] { return lab.emulatorOutput().contains("flood of " + kFloodText); }, 120000);
     ASSERT_TRUE(r.reached) << lab.emulatorOutput().toStdString();
     Lab::waitFor([] { return false; }, 200);
     runOutCountdown(form);
     EXPECT_LT(r.worstGapMs, kFrozenMs) << "the window froze for " << r.worstGapMs << " ms";
-    std::cout << "[ flood ] " << kFlood << " datagrams of 0..9000 bytes; worst event-loop gap " << r.worstGapMs << " ms\n";
+    std::cout << "[ flood ] " << kFlood << " datagrams of 0..9000 bytes; worst event-loop gap "
+              << r.worstGapMs << " ms\n";
     // A random 'g' frame of 85 bytes or more is a discovery reply by the frame rules, so it
     // may be listed; but every row is whole, unique and counted.
     EXPECT_EQ(form.DeviceCount(), form.devices().rowCount());
@@ -175,8 +173,7 @@ TEST(FaultsSystem, FloodOfLargeRandomDatagramsNeverCorruptsTheTable)
     EXPECT_TRUE(rec.boxes().isEmpty());
 }
 
-TEST(FaultsSystem, InterfaceTakenDownDuringASearch)
-{
+TEST(FaultsSystem, InterfaceTakenDownDuringASearch) {
     VELOMAR_REQUIRE_LAB();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
@@ -213,8 +210,7 @@ TEST(FaultsSystem, InterfaceTakenDownDuringASearch)
     }
 }
 
-TEST(FaultsSystem, PortHeldByAnotherProgramForEveryOperationThatOpensIt)
-{
+TEST(FaultsSystem, PortHeldByAnotherProgramForEveryOperationThatOpensIt) {
     VELOMAR_REQUIRE_LAB();
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);

@@ -6,9 +6,9 @@
 #include <QRandomGenerator>
 
 #include "app/UnitDetect.h"
-#include "support/RecordingPlatform.h"
 #include "protocol/Firmware.h"
 #include "support/Lab.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::test::Lab;

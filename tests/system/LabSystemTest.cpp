@@ -50,7 +50,8 @@ TEST(LabSystem, EmulatorRefusesANamespaceWithAnAddressOutsideTheLabRange) {
     // An address of the documentation range on the workstation's own bridge: the emulator
     // must see a network it may not answer on, and stop before it binds anything.
     const auto ip = velomar::emu::LabProcess::run(
-        "ip", {"-n", lab.net().workstationNamespace(), "addr", "add", "192.0.2.7/24", "dev", "lan1"});
+        "ip",
+        {"-n", lab.net().workstationNamespace(), "addr", "add", "192.0.2.7/24", "dev", "lan1"});
     ASSERT_EQ(ip.exitCode, 0) << ip.output.toStdString();
     auto emulator = lab.net().start(lab.net().workstationNamespace(), Lab::emulatorBinary(),
                                     {"--devices", "1", "--lifetime", "5"});

@@ -10,8 +10,8 @@
 
 #include "app/UnitDetect.h"
 #include "app/UnitSearchIP.h"
-#include "support/RecordingPlatform.h"
 #include "support/Lab.h"
+#include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::test::Lab;
@@ -182,8 +182,9 @@ class RealArpPlatform : public RecordingPlatform {
 };
 
 QString neighbours(const QString& address) {
-    return velomar::emu::LabProcess::run(QStringLiteral("ip"), {QStringLiteral("neigh"), QStringLiteral("show"), address},
-                                3000)
+    return velomar::emu::LabProcess::run(QStringLiteral("ip"),
+                                         {QStringLiteral("neigh"), QStringLiteral("show"), address},
+                                         3000)
         .output;
 }
 }  // namespace

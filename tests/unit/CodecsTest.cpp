@@ -6,16 +6,14 @@
 using namespace velomar;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> v)
-{
+QByteArray bytes(std::initializer_list<int> v) {
     QByteArray b;
     for (int x : v) b.append(static_cast<char>(x));
     return b;
 }
 
 template <typename F>
-QString errorOf(F f)
-{
+QString errorOf(F f) {
     try {
         f();
     } catch (const Error& e) {
@@ -25,22 +23,19 @@ QString errorOf(F f)
 }
 }  // namespace
 
-TEST(Codecs, BytesToHexConvertsEveryByteIncludingZeros)
-{
+TEST(Codecs, BytesToHexConvertsEveryByteIncludingZeros) {
     EXPECT_EQ(BytesToHex(bytes({0x00, 0xAB, 0x0F}), 3), "00AB0F");
     EXPECT_EQ(BytesToHex(QByteArray(6, '\0'), 6), "000000000000");
 }
 
-TEST(Codecs, HexToIntAcceptsBothCasesAndRejectsOthers)
-{
+TEST(Codecs, HexToIntAcceptsBothCasesAndRejectsOthers) {
     EXPECT_EQ(HexToInt("1a"), 26);
     EXPECT_EQ(HexToInt(""), 0);
     EXPECT_EQ(HexToInt("FFFFFFFF"), -1);
     EXPECT_EQ(errorOf([] { HexToInt("0G"); }), "No Hex-Number");
 }
 
-TEST(Codecs, HexDigitsAndIntToHexDigits)
-{
+TEST(Codecs, HexDigitsAndIntToHexDigits) {
     EXPECT_EQ(HexDigitsToInt("00AB"), 171);
     EXPECT_EQ(HexDigitsToInt(""), 0);
     EXPECT_EQ(IntToHexDigits(0), "");
@@ -49,27 +44,25 @@ TEST(Codecs, HexDigitsAndIntToHexDigits)
     EXPECT_EQ(IntToHexDigits(256), "100");
 }
 
-TEST(Codecs, ListToHexOfMacAndAddressTexts)
-{
+TEST(Codecs, ListToHexOfMacAndAddressTexts) {
     EXPECT_EQ(ListToHex(ListKind::Hex, "00-1A-2B-3C-4D-5E", u'-'), "001A2B3C4D5E");
     EXPECT_EQ(ListToHex(ListKind::Hex, "00-1a-FF", u'-'), "001AFF");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "192.168.1.0", u'.'), "C0A80100");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "10.0.0.0", u'.'), "0A000000");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "1.300.0.0", u'.'), "0112C0000");
-    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "1..2.3", u'.'); }), "'' is not a valid integer value");
+    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "1..2.3", u'.'); }),
+              "'' is not a valid integer value");
     EXPECT_EQ(errorOf([] { ListToHex(ListKind::Hex, "00-1G", u'-'); }), "No Hex-Number");
 }
 
-TEST(Codecs, HexPairToByte)
-{
+TEST(Codecs, HexPairToByte) {
     EXPECT_EQ(HexPairToByte("C0A8"), 0xC0);
     EXPECT_EQ(HexPairToByte("ff"), 0xFF);
     EXPECT_EQ(HexPairToByte("F"), 0);
     EXPECT_EQ(HexPairToByte("G1"), 0);
 }
 
-TEST(Codecs, IpTextsAndBytes)
-{
+TEST(Codecs, IpTextsAndBytes) {
     EXPECT_EQ(BytesToIp(bytes({0xC0, 0xA8, 0x01, 0x0A})), "192.168.1.10");
     EXPECT_EQ(IpToBytes("192.168.1.10"), bytes({0xC0, 0xA8, 0x01, 0x0A}));
     EXPECT_EQ(IpToBytes("10.0.0.300"), bytes({0x0A, 0x00, 0x00, 0x2C}));
@@ -78,16 +71,14 @@ TEST(Codecs, IpTextsAndBytes)
     EXPECT_EQ(errorOf([] { IpToBytes("1.x.3.4"); }), "'x' is not a valid integer value");
 }
 
-TEST(Codecs, StrictAddressRefusesPlacesAbove255)
-{
+TEST(Codecs, StrictAddressRefusesPlacesAbove255) {
     EXPECT_EQ(IpToBytesStrict("10.0.0.255"), bytes({10, 0, 0, 255}));
     const QString err = errorOf([] { IpToBytesStrict("10.0.0.300"); });
     EXPECT_TRUE(err.contains("10.0.0.300")) << err.toStdString();
     EXPECT_EQ(errorOf([] { IpToBytesStrict("10.0.0"); }), "'' is not a valid integer value");
 }
 
-TEST(Codecs, WordsLowByteFirst)
-{
+TEST(Codecs, WordsLowByteFirst) {
     EXPECT_EQ(WordToBytes("2057"), bytes({0x09, 0x08}));
     EXPECT_EQ(WordToBytes("0"), bytes({0, 0}));
     EXPECT_EQ(WordToBytes("65535"), bytes({0xFF, 0xFF}));
@@ -100,8 +91,7 @@ TEST(Codecs, WordsLowByteFirst)
     EXPECT_EQ(errorOf([] { BytesToWord({}); }), "'$' is not a valid integer value");
 }
 
-TEST(Codecs, MacTextAndTargetMac)
-{
+TEST(Codecs, MacTextAndTargetMac) {
     EXPECT_EQ(MacToText(bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E})), "00-1A-2B-3C-4D-5E");
     EXPECT_EQ(TargetMac("00-1A-2B-3C-4D-5E"), bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
     EXPECT_EQ(TargetMac("N/A"), QByteArray(6, '\0'));
@@ -109,8 +99,7 @@ TEST(Codecs, MacTextAndTargetMac)
 
 // Unusual texts, each through every conversion that reads it: what the fields make of
 // lower case, Unicode case folding ("ﬀ" upper-cases to "FF"), signs and empty pieces.
-TEST(Codecs, UnusualTextsConvertAsBefore)
-{
+TEST(Codecs, UnusualTextsConvertAsBefore) {
     EXPECT_EQ(HexToInt(QString::fromUtf8("\uFB00")), 255);
     EXPECT_EQ(HexToInt("aBc"), 2748);
     EXPECT_EQ(HexToInt("123456789"), 0x23456789);

@@ -8,16 +8,14 @@ using namespace velomar;
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> v)
-{
+QByteArray bytes(std::initializer_list<int> v) {
     QByteArray b;
     for (int x : v) b.append(static_cast<char>(x));
     return b;
 }
 
 // A full reply as a device sends it, field by field at its offset.
-QByteArray sampleReply()
-{
+QByteArray sampleReply() {
     QByteArray d(85, '\0');
     d[0] = kStx;
     d[1] = 'g';
@@ -35,8 +33,7 @@ QByteArray sampleReply()
 
 }  // namespace
 
-TEST(Discovery, FullReplyDecodesToTheEightTexts)
-{
+TEST(Discovery, FullReplyDecodesToTheEightTexts) {
     const auto reply = DiscoveryReply::decode(sampleReply());
     ASSERT_TRUE(reply);
     const DeviceTexts t = DecodeDiscoveryTexts(*reply);
@@ -53,8 +50,7 @@ TEST(Discovery, FullReplyDecodesToTheEightTexts)
     EXPECT_TRUE(t.model.startsWith("VM2100"));
 }
 
-TEST(Discovery, EncodeIsByteExactAndLongerRepliesIgnoreTheTail)
-{
+TEST(Discovery, EncodeIsByteExactAndLongerRepliesIgnoreTheTail) {
     const QByteArray wire = sampleReply();
     EXPECT_EQ(DiscoveryReply::decode(wire)->encode(), wire);
 
@@ -64,20 +60,21 @@ TEST(Discovery, EncodeIsByteExactAndLongerRepliesIgnoreTheTail)
     EXPECT_EQ(reply->encode(), wire);
 }
 
-TEST(Discovery, ShortReplyIsNotRead)
-{
+TEST(Discovery, ShortReplyIsNotRead) {
     QByteArray shortReply = sampleReply().left(60);
     shortReply.append(kEtx);
     EXPECT_FALSE(DiscoveryReply::decode(shortReply));
     EXPECT_FALSE(DiscoveryReply::decode(QByteArray("\x02g\x03", 3)));
 }
 
-TEST(Recognition, LengthEtxAndLetterTests)
-{
+TEST(Recognition, LengthEtxAndLetterTests) {
     // The program hears its own 3-byte request.
     EXPECT_FALSE(ReplyLetter(DiscoveryRequest()));
     // Any 3-byte datagram is ignored, whatever it holds.
-    EXPECT_FALSE(ReplyLetter(QByteArray("\x02" "f\x03", 3)));
+    EXPECT_FALSE(
+        ReplyLetter(QByteArray("\x02"
+                               "f\x03",
+                               3)));
     QByteArray noEtx = sampleReply();
     noEtx[84] = 0x04;
     EXPECT_FALSE(ReplyLetter(noEtx));
@@ -94,8 +91,7 @@ TEST(Recognition, LengthEtxAndLetterTests)
     EXPECT_EQ(ReplyLetter(QByteArray("\x02\x03", 2)), '\x03');
 }
 
-TEST(DeviceName, AttemptsInOrder)
-{
+TEST(DeviceName, AttemptsInOrder) {
     QByteArray portA = QByteArray("Port-A") + QByteArray(26, '\0');
     EXPECT_EQ(DecodeDeviceName(portA), "Port-A");
 
@@ -108,8 +104,7 @@ TEST(DeviceName, AttemptsInOrder)
     EXPECT_EQ(DecodeDeviceName(letters), QString::fromLatin1(letters.left(31)));
 }
 
-TEST(DeviceName, ThreeByteCharacterCutAtTheEnd)
-{
+TEST(DeviceName, ThreeByteCharacterCutAtTheEnd) {
     // 10 x "€" (3 bytes each) = 30 bytes, then the first two bytes of another "€".
     QByteArray field;
     for (int i = 0; i < 10; ++i) field += "\xE2\x82\xAC";
@@ -123,15 +118,13 @@ TEST(DeviceName, ThreeByteCharacterCutAtTheEnd)
     EXPECT_EQ(DecodeDeviceName(mixed), QString(29, 'x') + QChar(0xE9));
 }
 
-TEST(DeviceName, InvalidBytesGiveEmptyName)
-{
+TEST(DeviceName, InvalidBytesGiveEmptyName) {
     // A continuation byte that is missing in every attempt: nothing decodes.
     QByteArray field(32, '\xC3');
     EXPECT_EQ(DecodeDeviceName(field), QString());
 }
 
-TEST(DeviceName, EncodingCutsAtTheLastWholeCharacter)
-{
+TEST(DeviceName, EncodingCutsAtTheLastWholeCharacter) {
     const QString euros(11, QChar(0x20AC));  // 33 bytes in UTF-8
     const QByteArray field = EncodeDeviceName(euros);
     ASSERT_EQ(field.size(), 32);

@@ -22,8 +22,7 @@ constexpr std::uint16_t kPort = 2057;
 
 // Waits (bounded) until pred holds, processing events meanwhile.
 template <typename Pred>
-bool waitUntil(Pred pred, int ms = 3000)
-{
+bool waitUntil(Pred pred, int ms = 3000) {
     QElapsedTimer t;
     t.start();
     while (!pred()) {
@@ -36,8 +35,7 @@ bool waitUntil(Pred pred, int ms = 3000)
 
 }  // namespace
 
-TEST(ListeningEndpoint, OpenAndCloseAreIdempotentAndDatagramsArriveWhole)
-{
+TEST(ListeningEndpoint, OpenAndCloseAreIdempotentAndDatagramsArriveWhole) {
     VELOMAR_REQUIRE_ISOLATION();
     std::mutex m;
     QList<QByteArray> got;
@@ -72,16 +70,14 @@ TEST(ListeningEndpoint, OpenAndCloseAreIdempotentAndDatagramsArriveWhole)
 }
 
 // Datagram i of a burst: its number first, then a fill whose length varies with i.
-QByteArray numbered(int i)
-{
+QByteArray numbered(int i) {
     const int size = i % 97 == 0 ? 8192 : 4 + (i * 37) % 1400;
     QByteArray d(size, static_cast<char>('a' + i % 26));
     std::memcpy(d.data(), &i, sizeof i);
     return d;
 }
 
-TEST(ListeningEndpoint, ABurstLargerThanTheQueueArrivesWholeAndInOrder)
-{
+TEST(ListeningEndpoint, ABurstLargerThanTheQueueArrivesWholeAndInOrder) {
     VELOMAR_REQUIRE_ISOLATION();
     constexpr int kCount = 4000;
     std::mutex m;
@@ -127,8 +123,7 @@ TEST(ListeningEndpoint, ABurstLargerThanTheQueueArrivesWholeAndInOrder)
     EXPECT_EQ(ep.dropped().value_or(0), 0u);
 }
 
-TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason)
-{
+TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason) {
     VELOMAR_REQUIRE_ISOLATION();
     ListeningEndpoint first([](const QByteArray&, const QString&, std::uint16_t) {});
     first.open();
@@ -146,8 +141,7 @@ TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason)
     EXPECT_TRUE(second.isOpen());
 }
 
-TEST(ListeningEndpoint, HandlerErrorDropsOnlyThatDatagram)
-{
+TEST(ListeningEndpoint, HandlerErrorDropsOnlyThatDatagram) {
     VELOMAR_REQUIRE_ISOLATION();
     std::atomic<int> handled{0};
     ListeningEndpoint ep([&](const QByteArray& d, const QString&, std::uint16_t) {
@@ -161,8 +155,7 @@ TEST(ListeningEndpoint, HandlerErrorDropsOnlyThatDatagram)
     EXPECT_TRUE(waitUntil([&] { return handled == 2; }));
 }
 
-TEST(ListeningEndpoint, CloseReturnsPromptlyWhileIdle)
-{
+TEST(ListeningEndpoint, CloseReturnsPromptlyWhileIdle) {
     VELOMAR_REQUIRE_ISOLATION();
     ListeningEndpoint ep([](const QByteArray&, const QString&, std::uint16_t) {});
     ep.open();
@@ -173,8 +166,7 @@ TEST(ListeningEndpoint, CloseReturnsPromptlyWhileIdle)
     EXPECT_LT(t.elapsed(), 900);
 }
 
-TEST(ListeningEndpoint, BroadcastPermissionOffRefusesALimitedBroadcast)
-{
+TEST(ListeningEndpoint, BroadcastPermissionOffRefusesALimitedBroadcast) {
     VELOMAR_REQUIRE_ISOLATION();
     ListeningEndpoint ep([](const QByteArray&, const QString&, std::uint16_t) {});
     ep.open();
@@ -183,8 +175,7 @@ TEST(ListeningEndpoint, BroadcastPermissionOffRefusesALimitedBroadcast)
     EXPECT_TRUE(ep.isOpen());
 }
 
-TEST(InterfaceEndpoints, BoundLazilyAndOneSendPerAddressInOrder)
-{
+TEST(InterfaceEndpoints, BoundLazilyAndOneSendPerAddressInOrder) {
     VELOMAR_REQUIRE_ISOLATION();
     std::mutex m;
     QStringList senders;
@@ -213,8 +204,7 @@ TEST(InterfaceEndpoints, BoundLazilyAndOneSendPerAddressInOrder)
     EXPECT_EQ(frames, (QList<QByteArray>{"\x02g\x03", "\x02g\x03"}));
 }
 
-TEST(InterfaceEndpoints, AFailingSendStopsTheEndpointsAfterIt)
-{
+TEST(InterfaceEndpoints, AFailingSendStopsTheEndpointsAfterIt) {
     VELOMAR_REQUIRE_ISOLATION();
     // 198.18.255.1 is not an address of this namespace: its bind fails, so the endpoint
     // after it never binds or sends.
@@ -223,8 +213,7 @@ TEST(InterfaceEndpoints, AFailingSendStopsTheEndpointsAfterIt)
     EXPECT_FALSE(eps.at(1).isBound());
 }
 
-TEST(BlockingHandOver, ListenerWaitsUntilTheUiThreadHandledIt)
-{
+TEST(BlockingHandOver, ListenerWaitsUntilTheUiThreadHandledIt) {
     QObject context;
     QList<QByteArray> handled;
     BlockingHandOver handOver(&context, [&](const QByteArray& d) { handled << d; });
@@ -241,8 +230,7 @@ TEST(BlockingHandOver, ListenerWaitsUntilTheUiThreadHandledIt)
     EXPECT_EQ(handled, QList<QByteArray>{"one"});
 }
 
-TEST(BlockingHandOver, CancelReleasesTheListenerAndDropsWhatWasInFlight)
-{
+TEST(BlockingHandOver, CancelReleasesTheListenerAndDropsWhatWasInFlight) {
     QObject context;
     QList<QByteArray> handled;
     BlockingHandOver handOver(&context, [&](const QByteArray& d) { handled << d; });

@@ -5,8 +5,7 @@
 
 // The safety net itself: inside the test process the host's interfaces are gone, so a
 // broadcast has nowhere to go.
-TEST(Isolation, TestProcessSeesNoHostInterfaces)
-{
+TEST(Isolation, TestProcessSeesNoHostInterfaces) {
     VELOMAR_REQUIRE_ISOLATION();
     EXPECT_TRUE(velomar::LocalIPv4Addresses().isEmpty());
 }
