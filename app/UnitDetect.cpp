@@ -77,7 +77,7 @@ void TFormDetect::buildUi() {
              std::max(area.top(), area.top() + (area.height() - height()) / 2));
     }
 
-    auto makeButton = [this](QWidget* parent, const char* name, const QString& caption) {
+    auto makeButton = [](QWidget* parent, const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
         b->setToolTip(caption);
