@@ -45,7 +45,8 @@ std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagr
         const int size = static_cast<int>(datagram.size());
         switch (letter) {
             case Letter::NetworkSet:
-                if (size == NetworkSetFrame::kSize) {
+                if (size == NetworkSetFrame::kSize &&
+                    !faults_.settledMacs.contains(device->mac())) {
                     device->applyNetworkSet(datagram);
                     notify(*device, Change::Settings);
                 }

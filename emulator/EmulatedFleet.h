@@ -16,6 +16,7 @@ namespace velomar::emu {
 struct FaultOptions {
     bool noAnswer = false;               // hear and act, but never answer
     QSet<QByteArray> mutedMacs;          // these devices never answer
+    QSet<QByteArray> settledMacs;        // these devices keep their settings on 'S'
     std::optional<QByteArray> replyMac;  // every reply but discovery carries this MAC
     long long refuseBlock = -1;          // answer firmware block K with status 1
     long long silentFromBlock = -1;      // no answer to firmware block K, later blocks, final

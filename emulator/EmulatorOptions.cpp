@@ -87,6 +87,11 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
                                          "Fault: hear and act on everything, never answer.");
     const QCommandLineOption muteOpt("mute", "Fault: this device never answers (repeatable).",
                                      "MAC");
+    const QCommandLineOption ignoreSetOpt(
+        "ignore-set",
+        "Fault: this device keeps its network settings when told to change them "
+        "(repeatable).",
+        "MAC");
     const QCommandLineOption replyMacOpt("reply-mac",
                                          "Fault: every reply except discovery carries "
                                          "this MAC instead of the device's.",
@@ -130,7 +135,7 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
           &logOpt,      &firmwareDirOpt, &configDirOpt,      &loadConfigOpt,  &noAnswerOpt,
           &muteOpt,     &replyMacOpt,    &refuseBlockOpt,    &silentBlockOpt, &finalDelayOpt,
           &floodOpt,    &floodToOpt,     &floodNoRepliesOpt, &floodMaxOpt,    &seedOpt,
-          &lifetimeOpt, &rcvbufOpt}) {
+          &lifetimeOpt, &rcvbufOpt,      &ignoreSetOpt}) {
         p.addOption(*o);
     }
     p.process(arguments);
@@ -162,6 +167,7 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
         FaultOptions faults;
         faults.noAnswer = p.isSet(noAnswerOpt);
         for (const QString& m : p.values(muteOpt)) faults.mutedMacs.insert(ParseMac(m));
+        for (const QString& m : p.values(ignoreSetOpt)) faults.settledMacs.insert(ParseMac(m));
         if (p.isSet(replyMacOpt)) faults.replyMac = ParseMac(p.value(replyMacOpt));
         if (p.isSet(refuseBlockOpt)) faults.refuseBlock = number(refuseBlockOpt, 0, 99999999);
         if (p.isSet(silentBlockOpt)) faults.silentFromBlock = number(silentBlockOpt, 0, 99999999);

@@ -48,6 +48,8 @@ TEST(CliSystem, SearchGivesTheFleetInEveryFormatAndEndsAtExpect) {
     const CliResult json = RunCli(lab, {"search", "--format", "json", "--timeout", "1"});
     ASSERT_EQ(json.exitCode, 0) << json.text();
     EXPECT_EQ(json.json().value("schema_version").toInt(), 1);
+    EXPECT_TRUE(json.out.startsWith("{\n    \"schema_version\": 1,\n    \"devices\": [\n"))
+        << "the envelope's keys are out of their documented order";
     EXPECT_TRUE(json.json().value("errors").toArray().isEmpty());
     EXPECT_EQ(Macs(Devices(json)), fleet);
     const QJsonObject first = DeviceNow(lab, fleet[0]);
@@ -137,6 +139,22 @@ TEST(CliSystem, SetChangesDevicesAndVerifiesThemButABadPlanSendsNothing) {
     for (const auto& r : results) EXPECT_EQ(r.toObject().value("result").toString(), "verified");
     EXPECT_EQ(DeviceNow(lab, "00-1A-2B-00-00-01").value("name").toString(), "Hall, east");
     EXPECT_EQ(DeviceNow(lab, "00-1A-2B-00-00-03").value("name").toString(), "Tervane-0003");
+}
+
+// A device that takes the frame but keeps its settings is reported as such, not as verified.
+TEST(CliSystem, ASetTheDeviceDoesNotShowIsSentButUnverified) {
+    VELOMAR_REQUIRE_LAB();
+    Lab lab;
+    lab.startEmulator({"--devices", "1", "--ignore-set", "00-1A-2B-00-00-01"});
+    const CliResult r = RunCli(lab, {"set", "001A2B000001", "--ip", "198.18.16.50",
+                                     "--verify-timeout", "1", "--format", "json"});
+    EXPECT_EQ(r.exitCode, 1) << r.text();
+    const QJsonObject result = Devices(r).at(0).toObject();
+    EXPECT_EQ(result.value("result").toString(), "sent-but-unverified") << r.text();
+    EXPECT_EQ(result.value("message").toString(),
+              "sent; the device did not answer with the new values in time");
+    EXPECT_EQ(lab.received('S').size(), 1);
+    EXPECT_EQ(DeviceNow(lab, "00-1A-2B-00-00-01").value("ip").toString(), "198.18.16.1");
 }
 
 TEST(CliSystem, ConfigExportImportAndSetRoundTrip) {
