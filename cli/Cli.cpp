@@ -145,9 +145,19 @@ QStringList DeviceCsv(const FoundDevice& d) {
     return f;
 }
 
+// The envelope's keys in the order the documentation shows them (a QJsonObject would sort
+// them): schema_version first, so that a reader sees the shape before the data.
 QString Envelope(const QJsonArray& devices, const QJsonArray& errors) {
-    const QJsonObject o{{"schema_version", 1}, {"devices", devices}, {"errors", errors}};
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
+    auto member = [](const QJsonArray& list) {
+        // A JSON string holds no raw line break, so indenting at each one is safe.
+        return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented))
+            .trimmed()
+            .replace(QLatin1Char('\n'), QLatin1String("\n    "));
+    };
+    return QStringLiteral(
+               "{\n    \"schema_version\": 1,\n    \"devices\": %1,\n    "
+               "\"errors\": %2\n}\n")
+        .arg(member(devices), member(errors));
 }
 
 QJsonObject ErrorJson(const QString& mac, const QString& message) {
@@ -227,7 +237,13 @@ int Search(Context& c, const Arguments& a) {
         o.onFound = [&](const FoundDevice& d) { c.out << CsvLine(DeviceCsv(d)) << Qt::endl; };
     }
     c.message(QStringLiteral("searching for %1 s...").arg(o.timeout.count() / 1000.0));
-    const std::vector<FoundDevice> found = DiscoverySession(s.link()).run(o);
+    DiscoverySession search(s.link());
+    const std::vector<FoundDevice> found = search.run(o);
+    if (!found.empty()) {
+        c.message(QStringLiteral("%1 device(s) answered, the last %2 s after the request")
+                      .arg(found.size())
+                      .arg(search.lastAnswerAfter().count() / 1e6, 0, 'f', 3));
+    }
     QJsonArray errors;
     const bool short_ = o.expect > 0 && int(found.size()) < o.expect;
     if (short_) {

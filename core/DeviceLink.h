@@ -45,6 +45,11 @@ class DeviceLink {
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
+    // The receive buffer to ask for when the port is bound (the largest the system allows
+    // unless a benchmark asks for what an ordinary workstation gets).
+    void setReceiveBufferRequest(int bytes, bool mayExceedCeiling) {
+        endpoint_->setReceiveBufferRequest(bytes, mayExceedCeiling);
+    }
     // Binds the device port. Throws PortInUseError, saying who may hold it.
     void open();
     const QStringList& localAddresses() const { return addresses_; }

@@ -12,8 +12,15 @@ QString UpToNul(const QString& text) {
     return nul < 0 ? text : text.left(nul);
 }
 
+bool IsDiscoveryReply(const QByteArray& datagram) {
+    return ReplyLetter(datagram) == Letter::Discovery &&
+           datagram.size() >= DiscoveryReply::kMinSize;
+}
+
 std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) {
     link_.discardReceived();
+    lastAnswerAfter_ = {};
+    const auto requested = DeviceLink::Clock::now();
     if (options.address.isEmpty()) {
         link_.broadcast(DiscoveryRequest());
     } else {
@@ -31,7 +38,7 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
     while (!done()) {
         const auto received = link_.next(deadline);
         if (!received) break;
-        if (ReplyLetter(received->bytes) != Letter::Discovery) continue;
+        if (!IsDiscoveryReply(received->bytes)) continue;
         const auto reply = DiscoveryReply::decode(received->bytes);
         // A device heard through two interfaces answers twice: the first answer counts.
         if (!reply || seen.contains(reply->mac)) continue;
@@ -40,6 +47,8 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
                            link_.localAddressFor(received->sender), received->sender};
         if (options.onFound) options.onFound(device);
         found.push_back(std::move(device));
+        lastAnswerAfter_ = std::chrono::duration_cast<std::chrono::microseconds>(
+            DeviceLink::Clock::now() - requested);
     }
     return found;
 }

@@ -20,6 +20,10 @@ struct FoundDevice {
     QString sender;        // the address the reply came from
 };
 
+// Whether a datagram is a discovery reply that can be read: its letter, and long enough for
+// every field. The window's table and the search below take the same replies.
+bool IsDiscoveryReply(const QByteArray& datagram);
+
 // Text up to the first NUL, as the table shows it.
 QString UpToNul(const QString& text);
 
@@ -41,9 +45,12 @@ class DiscoverySession {
   public:
     explicit DiscoverySession(DeviceLink& link) : link_(link) {}
     std::vector<FoundDevice> run(const DiscoveryOptions& options);
+    // From the request to the last new device of the latest run (zero when none answered).
+    std::chrono::microseconds lastAnswerAfter() const { return lastAnswerAfter_; }
 
   private:
     DeviceLink& link_;
+    std::chrono::microseconds lastAnswerAfter_{0};
 };
 
 }  // namespace velomar
