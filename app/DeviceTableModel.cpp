@@ -5,7 +5,9 @@
 #include <iterator>
 
 #include "platform/TextEntry.h"
+#include "protocol/Codecs.h"
 #include "protocol/Errors.h"
+#include "protocol/Frame.h"
 
 namespace velomar {
 
@@ -85,7 +87,7 @@ QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return {};
     const int column = index.column();
     if (column == ColApply) {
-        const bool on = rows_[index.row()].apply;
+        const bool on = entry(index.row()).apply;
         if (role == Qt::CheckStateRole) return on ? Qt::Checked : Qt::Unchecked;
         if (role == Qt::AccessibleTextRole)
             return on ? QStringLiteral("Apply: ticked") : QStringLiteral("Apply: not ticked");
@@ -151,6 +153,14 @@ bool DeviceTableModel::AddDevice(const DeviceTexts& device) {
     return AddDevices({device}) == 1;
 }
 
+namespace {
+void FillTexts(DeviceEntry& e, const DeviceTexts& d) {
+    for (const ColumnField& f : kColumns) {
+        if (f.text) e.*f.text = DeviceTableModel::cut(f.column, d.*f.received);
+    }
+}
+}  // namespace
+
 int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
     QVector<DeviceEntry> fresh;
     fresh.reserve(devices.size());
@@ -161,22 +171,57 @@ int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
         if (macIndex_.contains(mac)) continue;
         macIndex_.insert(mac, count() + static_cast<int>(fresh.size()));
         DeviceEntry e;
-        for (const ColumnField& f : kColumns) {
-            if (f.text) e.*f.text = cut(f.column, d.*f.received);
-        }
+        FillTexts(e, d);
         fresh.push_back(std::move(e));
     }
+    QVector<QByteArray> decoded(fresh.size());
+    return appendRows(fresh, decoded);
+}
+
+int DeviceTableModel::AddReplies(const QVector<QByteArray>& replies) {
+    QVector<DeviceEntry> fresh;
+    QVector<QByteArray> kept;
+    fresh.reserve(replies.size());
+    kept.reserve(replies.size());
+    macIndex_.reserve(macIndex_.size() + replies.size());
+    for (const QByteArray& reply : replies) {
+        if (reply.size() < DiscoveryReply::kMinSize) continue;
+        DeviceEntry e;
+        e.mac = cut(ColMac,
+                    MacToText(QByteArray::fromRawData(reply.constData() + kMacOffset, kMacSize)));
+        if (macIndex_.contains(e.mac)) continue;
+        macIndex_.insert(e.mac, count() + static_cast<int>(fresh.size()));
+        fresh.push_back(std::move(e));
+        kept.push_back(reply);
+    }
+    return appendRows(fresh, kept);
+}
+
+int DeviceTableModel::appendRows(QVector<DeviceEntry>& fresh, QVector<QByteArray>& replies) {
     const int added = static_cast<int>(fresh.size());
     if (added == 0) return 0;
     beginInsertRows({}, count(), count() + added - 1);
     rows_ += std::move(fresh);
+    undecoded_ += std::move(replies);
     endInsertRows();
     return added;
+}
+
+void DeviceTableModel::decodeRow(int row) const {
+    QByteArray& reply = undecoded_[row];
+    if (reply.isEmpty()) return;
+    if (const auto decoded = DiscoveryReply::decode(reply)) {
+        const QString mac = rows_[row].mac;
+        FillTexts(rows_[row], DecodeDiscoveryTexts(*decoded));
+        rows_[row].mac = mac;  // as indexed (and perhaps changed since)
+    }
+    reply = QByteArray();
 }
 
 void DeviceTableModel::ClearDevices() {
     beginResetModel();
     rows_.clear();
+    undecoded_.clear();
     macIndex_.clear();
     endResetModel();
 }
@@ -187,11 +232,13 @@ void DeviceTableModel::checkRow(int row) const {
 
 const DeviceEntry& DeviceTableModel::entry(int row) const {
     checkRow(row);
+    decodeRow(row);
     return rows_[row];
 }
 
 DeviceEntry& DeviceTableModel::entryRef(int row) {
     checkRow(row);
+    decodeRow(row);
     return rows_[row];
 }
 

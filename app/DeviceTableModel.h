@@ -62,6 +62,10 @@ class DeviceTableModel : public QAbstractTableModel {
     // Appends the devices whose MAC is not listed yet (one model update for all of them);
     // returns how many were added.
     int AddDevices(const QVector<DeviceTexts>& devices);
+    // The same for discovery replies as received (each at least DiscoveryReply::kMinSize
+    // bytes). Only the MAC is read now; a row's other texts are decoded when it is first
+    // read, so that a burst of thousands of replies costs the user-interface thread little.
+    int AddReplies(const QVector<QByteArray>& replies);
     bool AddDevice(const DeviceTexts& device);
     bool IsNewDevice(const QString& macText) const;
     void ClearDevices();
@@ -80,8 +84,14 @@ class DeviceTableModel : public QAbstractTableModel {
 
   private:
     void checkRow(int row) const;
+    // Decodes the row's reply into its texts if that was not done yet.
+    void decodeRow(int row) const;
+    int appendRows(QVector<DeviceEntry>& fresh, QVector<QByteArray>& replies);
 
-    QVector<DeviceEntry> rows_;
+    // Rows are decoded on first reading, hence mutable; undecoded_[row] holds the reply of a
+    // row not decoded yet (empty once it is).
+    mutable QVector<DeviceEntry> rows_;
+    mutable QVector<QByteArray> undecoded_;
     QHash<QString, int> macIndex_;
 };
 

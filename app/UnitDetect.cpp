@@ -19,6 +19,7 @@
 #include "app/BulkApply.h"
 #include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
+#include "core/Discovery.h"
 #include "net/LocalAddresses.h"
 #include "platform/DeviceAccess.h"
 #include "platform/Platform.h"
@@ -359,14 +360,11 @@ void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, s
         firmwareReply_.store(datagram);
         return;
     }
-    if (*letter != Letter::Discovery) return;
-    const auto reply = DiscoveryReply::decode(datagram);
-    if (!reply) return;
-    const DeviceTexts texts = DecodeDiscoveryTexts(*reply);
+    if (!IsDiscoveryReply(datagram)) return;
     bool schedule = false;
     {
         std::lock_guard lock(receivedMutex_);
-        received_.push_back(texts);
+        received_.push_back(datagram);
         schedule = !std::exchange(takeScheduled_, true);
     }
     // While replies keep coming the table takes them a few times a second, so that the
@@ -384,7 +382,7 @@ void TFormDetect::postTake() {
 }
 
 void TFormDetect::TakeReceivedDevices() {
-    QVector<DeviceTexts> batch;
+    QVector<QByteArray> batch;
     {
         std::lock_guard lock(receivedMutex_);
         takeScheduled_ = false;
@@ -392,7 +390,7 @@ void TFormDetect::TakeReceivedDevices() {
     }
     takeTimer_->stop();
     if (batch.isEmpty()) return;
-    const int added = devices_->AddDevices(batch);
+    const int added = devices_->AddReplies(batch);
     if (added == 0) return;
     lblcount->setText(QStringLiteral("Current : %1").arg(DeviceCount()));
     // The first row becomes the current one, as the table shows it selected.

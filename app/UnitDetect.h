@@ -149,11 +149,11 @@ class TFormDetect : public QWidget {
     int editingRow_ = -1;
     std::uint16_t listenPort_ = 2057;
 
-    // Hand-over from the listener thread: decoded entries wait here until the UI thread
+    // Hand-over from the listener thread: replies wait here until the UI thread
     // takes them (on its next event, or when the endpoint closes).
     std::mutex receivedMutex_;
-    QVector<DeviceTexts> received_;
-    bool takeScheduled_ = false;  // guarded by receivedMutex_
+    QVector<QByteArray> received_;  // discovery replies, decoded only when the table reads them
+    bool takeScheduled_ = false;    // guarded by receivedMutex_
     QTimer* takeTimer_ = nullptr;
     // The listening endpoint's drop count when the running search began.
     std::uint64_t dropsAtSearchStart_ = 0;
