@@ -294,6 +294,13 @@ TEST_F(DeviceTable, DuplicateRepliesGiveOneRow) {
     EXPECT_EQ(window->DeviceCount(), 2);
     EXPECT_EQ(window->lblcount->text(), "Current : 2");
     EXPECT_EQ(text(1, Col::ColMac), "00-1A-2B-3C-4D-04");
+    // A reply one byte short of its fields, or another letter, is no device.
+    window->UDPServerUDPRead(DeviceReply(5).chopped(1), {}, 2057);
+    QByteArray other = DeviceReply(6);
+    other[1] = 'n';
+    window->UDPServerUDPRead(other, {}, 2057);
+    window->TakeReceivedDevices();
+    EXPECT_EQ(window->DeviceCount(), 2);
 }
 
 }  // namespace
