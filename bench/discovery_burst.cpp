@@ -4,18 +4,24 @@
 // rate at which the main window handled them against a bare receive loop on the same
 // socket setup in the same run (the ratio).
 //
-//   sudo build/bench/discovery_burst [--stock-buffer] [--rounds R] [N...]
+//   sudo build/bench/discovery_burst [--stock-buffer] [--cli] [--rounds R] [N...]
 //                                                   (default: 1000 2000 5000 10000)
 //
 // --stock-buffer: every socket asks for 212,992 bytes without privilege, which is what a
 // stock Linux kernel's ceiling grants (doubled to 425,984), whatever this machine allows:
 // the figures an ordinary workstation gets.
 //
+// --cli: the command line's search instead of the window's: its core in this process and
+// the real `velomar-cli search --format json --expect N`, each against the bare loop.
+//
 // It refuses to run unless it is root and has moved into the workstation namespace of the
 // lab it created: nothing it sends can reach a real network.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QThread>
@@ -25,6 +31,8 @@
 #include <mutex>
 
 #include "app/UnitDetect.h"
+#include "core/DeviceLink.h"
+#include "core/Discovery.h"
 #include "lab/NetLab.h"
 #include "lab/NetworkGuard.h"
 #include "net/InterfaceEndpoints.h"
@@ -227,12 +235,87 @@ Run listenerRun(NetLab& lab, int n) {
     return run;
 }
 
-}  // namespace
+// The command line's search core (DeviceLink + DiscoverySession, as `velomar-cli search
+// --expect N` runs it), in this process so that it can be given the stock buffer too.
+Run coreRun(NetLab& lab, int n) {
+    auto emulator = startEmulator(lab, n);
+    DeviceLink link(LocalIPv4Addresses());
+    link.setReceiveBufferRequest(gBuffer.bytes, gBuffer.mayExceedCeiling);
+    link.open();
+    DiscoveryOptions options;
+    options.expect = n;
+    options.timeout = std::chrono::milliseconds(kRunLimitMs);
+    const long long dropsBefore = rcvbufErrors();
+    DiscoverySession search(link);
+    Run run;
+    run.listed = static_cast<int>(search.run(options).size());
+    run.seconds = search.lastAnswerAfter().count() / 1e6;
+    run.kernelDrops = rcvbufErrors() - dropsBefore;
+    run.sent = sentBy(*emulator);
+    return run;
+}
+
+// The real executable, `velomar-cli search --format json --expect N`: the devices in its
+// JSON, and the time from its request to the last device it handled, as it reports it.
+Run cliRun(NetLab& lab, int n) {
+    auto emulator = startEmulator(lab, n);
+    const auto result = emu::LabProcess::run(
+        NetLab::binaryDir() + QStringLiteral("/velomar-cli"),
+        {QStringLiteral("search"), QStringLiteral("--format"), QStringLiteral("json"),
+         QStringLiteral("--expect"), QString::number(n), QStringLiteral("--timeout"),
+         QString::number(kRunLimitMs / 1000)},
+        kRunLimitMs + 10000, true);
+    Run run;
+    const QJsonDocument doc = QJsonDocument::fromJson(result.output.toUtf8());
+    run.listed = static_cast<int>(doc.object().value(QStringLiteral("devices")).toArray().size());
+    static const QRegularExpression last(QStringLiteral("the last ([0-9.]+) s after"));
+    const auto m = last.match(result.errors);
+    run.seconds = m.hasMatch() ? m.captured(1).toDouble() : 0;
+    run.sent = sentBy(*emulator);
+    return run;
+}
 
 double median(QList<double> values) {
     std::sort(values.begin(), values.end());
     return values.isEmpty() ? 0 : values[values.size() / 2];
 }
+
+// The command line's figures: its core in process (with this run's buffer request) and the
+// real executable (which asks for the largest buffer the system allows), against the bare loop.
+void cliTable(NetLab& lab, const QList<int>& sizes, int rounds) {
+    std::printf("%6s %6s %6s %6s %8s %8s %9s %10s %10s %8s %8s\n", "N", "core-l", "core-x", "cli-l",
+                "cli-x", "bare-l", "bare/s", "core/s", "cli/s", "core-r", "cli-r");
+    for (const int n : sizes) {
+        QList<double> bareRates, coreRates, cliRates, coreListed, cliListed, bareListed;
+        long long coreWorst = 0, cliWorst = 0;
+        for (int r = 0; r < rounds; ++r) {
+            const Run bare = bareRun(lab, n);
+            const Run core = coreRun(lab, n);
+            const Run cli = cliRun(lab, n);
+            bareRates << bare.rate();
+            coreRates << core.rate();
+            cliRates << cli.rate();
+            bareListed << bare.listed;
+            coreListed << core.listed;
+            cliListed << cli.listed;
+            coreWorst = std::max(coreWorst, core.sent - core.listed);
+            cliWorst = std::max(cliWorst, cli.sent - cli.listed);
+        }
+        const double bare = median(bareRates);
+        std::printf("%6d %6.0f %6lld %6.0f %8lld %8.0f %9.0f %10.0f %10.0f %8.2f %8.2f\n", n,
+                    median(coreListed), coreWorst, median(cliListed), cliWorst, median(bareListed),
+                    bare, median(coreRates), median(cliRates),
+                    bare > 0 ? median(coreRates) / bare : 0,
+                    bare > 0 ? median(cliRates) / bare : 0);
+        std::fflush(stdout);
+    }
+    std::printf(
+        "core-l, cli-l, bare-l = devices listed (medians); core-x, cli-x = most lost in one round. "
+        "Rates are devices per second from the request to the last device handled; core-r, "
+        "cli-r = over the bare loop's (time ratio = 1 / rate ratio).\n");
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -240,11 +323,16 @@ int main(int argc, char* argv[]) {
 
     QList<int> sizes;
     int rounds = 5;
+    bool cli = false;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         bool ok = false;
         if (arg == QLatin1String("--stock-buffer")) {
             gBuffer = {212992, false};
+            continue;
+        }
+        if (arg == QLatin1String("--cli")) {
+            cli = true;
             continue;
         }
         if (arg == QLatin1String("--rounds") && i + 1 < argc) {
@@ -257,10 +345,10 @@ int main(int argc, char* argv[]) {
                 continue;
             }
         }
-        std::fprintf(
-            stderr,
-            "usage: discovery_burst [--stock-buffer] [--rounds R] [N...]   (1 <= N <= 50000, "
-            "default 1000 2000 5000 10000; R rounds of each, default 5)\n");
+        std::fprintf(stderr,
+                     "usage: discovery_burst [--stock-buffer] [--cli] [--rounds R] [N...]   (1 <= "
+                     "N <= 50000, "
+                     "default 1000 2000 5000 10000; R rounds of each, default 5)\n");
         return 2;
     }
     if (sizes.isEmpty()) sizes = {1000, 2000, 5000, 10000};
@@ -283,6 +371,10 @@ int main(int argc, char* argv[]) {
             "discovery_burst: lab %s; tervane-emu --burst answers one Search; medians of %d "
             "rounds, worst case of the program's losses and queue\n",
             qPrintable(lab.name()), rounds);
+        if (cli) {
+            cliTable(lab, sizes, rounds);
+            return 0;
+        }
         std::printf("%6s %6s %6s %5s %6s %6s %9s %10s %10s %10s %6s %11s\n", "N", "listed", "lost",
                     "drops", "worst", "bare-l", "program/s", "listener/s", "bare/s", "ratio",
                     "b-drop", "peak-queue");
