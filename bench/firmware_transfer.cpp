@@ -41,11 +41,11 @@
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
 #include "net/UdpSocket.h"
-#include "protocol/DiscoveryReply.h"
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 
@@ -267,10 +267,7 @@ int main(int argc, char** argv) {
     ScopedPlatform scoped(&rec);
     TFormDetect w(DetectNetwork{{gLocal}, gWindowPort});
     w.show();
-    DiscoveryReply r;
-    r.mac = kMac;
-    r.model = "VM2100-4";
-    w.UDPServerUDPRead(r.encode(), gLocal, kDevicePort);
+    w.UDPServerUDPRead(test::ReplyBuilder().mac(kMac).model("VM2100-4"), gLocal, kDevicePort);
     w.TakeReceivedDevices();
 
     std::printf("firmware_transfer: %lld-byte image, %d blocks + final frame; device: %s\n",

@@ -29,15 +29,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/UnitDetect.h"
 #include "net/LocalAddresses.h"
 #include "net/UdpSocket.h"
-#include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 
@@ -60,21 +61,14 @@ qint64 threadCpuNs() {
 }
 
 QByteArray reply(int n) {
-    DiscoveryReply r;
-    r.mac = QByteArray::fromHex("001A2B000000");
-    r.mac[3] = static_cast<char>((n >> 16) & 0xFF);
-    r.mac[4] = static_cast<char>((n >> 8) & 0xFF);
-    r.mac[5] = static_cast<char>(n & 0xFF);
-    r.ip = QByteArray::fromHex("C6120000");
-    r.ip[2] = static_cast<char>((n >> 8) & 0xFF);
-    r.ip[3] = static_cast<char>(n & 0xFF);
-    r.gateway = QByteArray::fromHex("C6120001");
-    r.mask = QByteArray::fromHex("FFFF0000");
-    r.pelorin = QByteArray::fromHex("C61200C8");
-    r.name = QStringLiteral("Hall %1 \u2713").arg(n).toUtf8().leftJustified(32, '\0', true);
-    r.version = QByteArray("2.1.7").leftJustified(8, '\0');
-    r.model = QByteArray("VM-2104").leftJustified(20, '\0');
-    return r.encode();
+    return test::ReplyBuilder(n, test::ReplyBuilder::kWideMacBase)
+        .ip(0xC6120000 + (n & 0xFFFF))
+        .gateway("198.18.0.1")
+        .mask("255.255.0.0")
+        .pelorin("198.18.0.200")
+        .name(QStringLiteral("Hall %1 \u2713").arg(n).toUtf8())
+        .version("2.1.7")
+        .model("VM-2104");
 }
 
 // Times every event the UI thread handles at the top level: the sum and the longest.
@@ -148,78 +142,70 @@ double runLoop(const std::function<bool()>& done, int limitMs) {
     return std::max(0.0, worstGap);
 }
 
-// The main window, replies handed to its read handler from another thread.
-Figures windowDirect(int count) {
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form(DetectNetwork{{}, kDevicePort});
-    form.show();
-    form.StartSearch();
-    QCoreApplication::processEvents();
-    const long long before = rss();
-    app->reset();
-    app->measuring = true;
-    QElapsedTimer wall;
-    wall.start();
-    std::thread feeder([&] {
-        for (int n = 0; n < count; ++n) {
-            form.UDPServerUDPRead(reply(n), QStringLiteral("127.0.0.1"), kDevicePort);
-            // Replies come over the wire, not all at one instant: 50 per millisecond.
-            if (n % 50 == 49) QThread::usleep(1000);
-        }
-    });
-    Figures f;
-    f.gapMs = runLoop([&] { return form.DeviceCount() >= count; }, 30000);
-    feeder.join();
-    app->measuring = false;
-    f.wallMs = wall.nsecsElapsed() / 1e6;
-    f.rows = form.DeviceCount();
-    f.busyMs = app->busyNs / 1e6;
-    f.longestMs = app->longestNs / 1e6;
-    f.cpuMs = app->busyCpuNs / 1e6;
-    f.longestCpuMs = app->longestCpuNs / 1e6;
-    f.bytesPerRow = f.rows ? double(rss() - before) / f.rows : 0;
-    form.FlatButton6Click();
-    return f;
+// What the UI thread did from its construction to take(): the application's timings of
+// every event, the loop's worst tick gap and the heap that the rows took.
+class Measurement {
+  public:
+    Measurement() : before_(rss()) {
+        app->reset();
+        app->measuring = true;
+        wall_.start();
+    }
+    Figures take(int rows, double gapMs) {
+        app->measuring = false;
+        Figures f;
+        f.gapMs = gapMs;
+        f.wallMs = wall_.nsecsElapsed() / 1e6;
+        f.rows = rows;
+        f.busyMs = app->busyNs / 1e6;
+        f.longestMs = app->longestNs / 1e6;
+        f.cpuMs = app->busyCpuNs / 1e6;
+        f.longestCpuMs = app->longestCpuNs / 1e6;
+        f.bytesPerRow = f.rows ? double(rss() - before_) / f.rows : 0;
+        return f;
+    }
+
+  private:
+    const long long before_;
+    QElapsedTimer wall_;
+};
+
+// Replies come over the wire, not all at one instant: 50 per millisecond.
+void pace(int n) {
+    if (n % 50 == 49) QThread::usleep(1000);
 }
 
-// The main window, replies over loopback to its listening endpoint.
-Figures windowSocket(int count) {
+// The main window, its replies handed to its read handler from another thread ("direct")
+// or sent over loopback to its listening endpoint.
+Figures window(int count, bool overSocket) {
     RecordingPlatform rec;
     ScopedPlatform scoped(&rec);
     TFormDetect form(DetectNetwork{{}, kDevicePort});
     form.show();
     form.StartSearch();
     QCoreApplication::processEvents();
-    if (!rec.boxes().isEmpty()) {
+    if (overSocket && !rec.boxes().isEmpty()) {
         std::fprintf(stderr, "search failed: %s\n", qPrintable(rec.boxes().join(u'|')));
         return {};
     }
-    const long long before = rss();
-    app->reset();
-    app->measuring = true;
-    QElapsedTimer wall;
-    wall.start();
-    std::thread sender([&] {
-        UdpSocket device;
-        device.bind(QStringLiteral("127.0.0.2"), 0);
+    Measurement measurement;
+    std::thread feeder([&] {
+        std::optional<UdpSocket> device;
+        if (overSocket) device.emplace().bind(QStringLiteral("127.0.0.2"), 0);
         for (int n = 0; n < count; ++n) {
-            device.sendTo(reply(n), QStringLiteral("127.0.0.1"), kDevicePort);
-            if (n % 50 == 49) QThread::usleep(1000);
+            if (device)
+                device->sendTo(reply(n), QStringLiteral("127.0.0.1"), kDevicePort);
+            else
+                form.UDPServerUDPRead(reply(n), QStringLiteral("127.0.0.1"), kDevicePort);
+            pace(n);
         }
     });
-    Figures f;
-    // The countdown would end the search after 10 s; the replies are all sent well before.
-    f.gapMs = runLoop([&] { return form.DeviceCount() >= count; }, 9000);
-    sender.join();
-    app->measuring = false;
-    f.wallMs = wall.nsecsElapsed() / 1e6;
-    f.rows = form.DeviceCount();
-    f.busyMs = app->busyNs / 1e6;
-    f.longestMs = app->longestNs / 1e6;
-    f.cpuMs = app->busyCpuNs / 1e6;
-    f.longestCpuMs = app->longestCpuNs / 1e6;
-    f.bytesPerRow = f.rows ? double(rss() - before) / f.rows : 0;
+    // Over the socket, the countdown would end the search after 10 s; the replies are all
+    // sent well before.
+    const double gapMs =
+        runLoop([&] { return form.DeviceCount() >= count; }, overSocket ? 9000 : 30000);
+    feeder.join();
+    const Figures f = measurement.take(form.DeviceCount(), gapMs);
     form.FlatButton6Click();
     return f;
 }
@@ -232,11 +218,7 @@ Figures bareBaseline(int count) {
     view.resize(977, 538);
     view.show();
     QCoreApplication::processEvents();
-    const long long before = rss();
-    app->reset();
-    app->measuring = true;
-    QElapsedTimer wall;
-    wall.start();
+    Measurement measurement;
     std::atomic<int> produced{0};
     std::mutex mutex;
     QVector<DeviceTexts> pending;
@@ -248,7 +230,7 @@ Figures bareBaseline(int count) {
                 pending.push_back(t);
             }
             ++produced;
-            if (n % 50 == 49) QThread::usleep(1000);
+            pace(n);
         }
     });
     QTimer take;
@@ -271,18 +253,9 @@ Figures bareBaseline(int count) {
         }
     });
     take.start();
-    Figures f;
-    f.gapMs = runLoop([&] { return model.rowCount() >= count; }, 30000);
+    const double gapMs = runLoop([&] { return model.rowCount() >= count; }, 30000);
     feeder.join();
-    app->measuring = false;
-    f.wallMs = wall.nsecsElapsed() / 1e6;
-    f.rows = model.rowCount();
-    f.busyMs = app->busyNs / 1e6;
-    f.longestMs = app->longestNs / 1e6;
-    f.cpuMs = app->busyCpuNs / 1e6;
-    f.longestCpuMs = app->longestCpuNs / 1e6;
-    f.bytesPerRow = f.rows ? double(rss() - before) / f.rows : 0;
-    return f;
+    return measurement.take(model.rowCount(), gapMs);
 }
 
 void print(const char* name, const Figures& f) {
@@ -309,8 +282,8 @@ int main(int argc, char* argv[]) {
     const int count = argc > 1 ? std::max(1, std::min(100000, std::atoi(argv[1]))) : 10000;
 
     const Figures base = bareBaseline(count);
-    const Figures direct = windowDirect(count);
-    const Figures socket = windowSocket(count);
+    const Figures direct = window(count, false);
+    const Figures socket = window(count, true);
     print("bare baseline", base);
     print("window direct", direct);
     print("window socket", socket);

@@ -12,16 +12,9 @@ using Se = SerialGridModel;
 
 // Two interface endpoints on the loopback network of the test's namespace; every frame
 // the dialog sends reaches the sink once through each.
-class ConfigApplyTest : public ConfigTest {
+class ConfigApplyTest : public ConfigSinkTest {
   protected:
-    ConfigNetwork network() const override {
-        return ConfigNetwork{{"127.0.0.1", "127.0.0.2"}, kListenPort, kSinkPort};
-    }
-    void SetUp() override {
-        VELOMAR_REQUIRE_ISOLATION();
-        sink = std::make_unique<FrameSink>(kSinkPort);
-        ConfigTest::SetUp();
-    }
+    ConfigApplyTest() : ConfigSinkTest({"127.0.0.1", "127.0.0.2"}) {}
     // Opened for device A with all four ports' records in; the requests drained and the
     // flags lowered.
     void openFilled(int ports = 4) {
@@ -45,7 +38,6 @@ class ConfigApplyTest : public ConfigTest {
         }
         return out;
     }
-    std::unique_ptr<FrameSink> sink;
 };
 }  // namespace
 

@@ -35,17 +35,9 @@ class ConfigDialogTest : public ConfigTest {
 };
 
 // The dialog sends through the loopback address to a sink on its device port.
-class ConfigWireTest : public ConfigDialogTest {
+class ConfigWireTest : public ConfigSinkTest {
   protected:
-    ConfigNetwork network() const override {
-        return ConfigNetwork{{"127.0.0.1"}, kListenPort, kSinkPort};
-    }
-    void SetUp() override {
-        VELOMAR_REQUIRE_ISOLATION();
-        sink = std::make_unique<FrameSink>(kSinkPort);
-        ConfigTest::SetUp();
-    }
-    std::unique_ptr<FrameSink> sink;
+    ConfigWireTest() : ConfigSinkTest({"127.0.0.1"}) {}
 };
 }  // namespace
 

@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include "ConfigTestUtil.h"
-#include "DetectTestUtil.h"
 
 using namespace velomar;
 using namespace velomar::test;
@@ -178,18 +177,13 @@ TEST_F(ConfigFileTest, ARecordThatDoesNotDecodeStopsTheImportWithItsError) {
 
 namespace {
 // "Import" on the main window, with the dialog on the same test port.
-class ImportWiringTest : public ::testing::Test {
+class ImportWiringTest : public WindowAndDialogTest {
   protected:
-    static constexpr std::uint16_t kPort = 42061;
     void SetUp() override {
-        VELOMAR_REQUIRE_ISOLATION();
-        window = std::make_unique<TFormDetect>(DetectNetwork{{}, kPort});
-        form = new TConfigForm(window.get(), ConfigNetwork{{}, kPort, kPort});
-        window->setConfigForm(form);
-        window->show();
-        for (int n = 0; n < 2; ++n) window->UDPServerUDPRead(DeviceReply(n), {}, kPort);
-        window->TakeReceivedDevices();
-        window->RGrid->setCurrentIndex(window->devices().index(1, 0));
+        WindowAndDialogTest::SetUp();
+        if (IsSkipped()) return;
+        addDevices(2);
+        select(1);
         // A file of a two-port device.
         form->DecodeNetworkRecord(NetworkReply([](NetworkRecord& n) { n.portCount = 2; }));
         for (int p = 0; p < 2; ++p) {
@@ -201,12 +195,6 @@ class ImportWiringTest : public ::testing::Test {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(form->ConfigurationFile());
     }
-    void TearDown() override { window.reset(); }
-
-    RecordingPlatform rec;
-    ScopedPlatform scoped{&rec};
-    std::unique_ptr<TFormDetect> window;
-    TConfigForm* form = nullptr;
     QTemporaryDir dir;
     QString path;
 };

@@ -1,8 +1,9 @@
 #pragma once
 
 // Helpers shared by the configuration-dialog tests: replies as a device sends them, a
-// dialog on test ports with a recording platform, and a sink that collects what the
-// dialog puts on the wire inside the test's own network namespace.
+// dialog on test ports with a recording platform (alone, or with the main window), and a
+// sink that collects what the dialog puts on the wire inside the test's own network
+// namespace.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "DetectTestUtil.h"
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
@@ -19,6 +21,7 @@
 #include "protocol/NetworkRecord.h"
 #include "protocol/OperationRecord.h"
 #include "protocol/SerialRecord.h"
+#include "support/Bytes.h"
 #include "support/Isolation.h"
 #include "support/ModelContract.h"
 #include "support/RecordingPlatform.h"
@@ -27,12 +30,6 @@ namespace velomar::test {
 
 inline const QString kMacA = QStringLiteral("00-1A-2B-3C-4D-5E");
 inline const QString kMacB = QStringLiteral("00-1A-2B-3C-4D-6F");
-
-inline QByteArray Bytes(std::initializer_list<int> v) {
-    QByteArray b;
-    for (int x : v) b.append(static_cast<char>(x));
-    return b;
-}
 
 // An 'n' reply: a device with a LAN port, bridge "Disable", four serial ports.
 inline NetworkRecord SampleNetwork(const QString& mac = kMacA) {
@@ -109,16 +106,6 @@ inline QByteArray ApplyReply(const QString& mac = kMacA) {
     return a.encode();
 }
 
-template <typename F>
-QString ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.text();
-    }
-    return QStringLiteral("<no error>");
-}
-
 // Collects the datagrams sent to one port of this namespace. drain() sends a marker of its
 // own and reads up to it, so it returns everything sent before the call without waiting
 // on a clock.
@@ -179,6 +166,53 @@ class ConfigTest : public ::testing::Test {
     ScopedPlatform scoped{&rec};
     ModelContract contract;
     std::unique_ptr<TConfigForm> form;
+};
+
+// The dialog sends through these loopback addresses to a sink on its device port.
+class ConfigSinkTest : public ConfigTest {
+  protected:
+    explicit ConfigSinkTest(QStringList addresses) : addresses_(std::move(addresses)) {}
+    ConfigNetwork network() const override {
+        return ConfigNetwork{addresses_, kListenPort, kSinkPort};
+    }
+    void SetUp() override {
+        VELOMAR_REQUIRE_ISOLATION();
+        sink = std::make_unique<FrameSink>(kSinkPort);
+        ConfigTest::SetUp();
+    }
+    std::unique_ptr<FrameSink> sink;
+
+  private:
+    QStringList addresses_;
+};
+
+// The main window and the dialog on one test port, as both use 2057 in the product: the
+// dialog can only open when the main window has let go of the port.
+class WindowAndDialogTest : public ::testing::Test {
+  protected:
+    static constexpr std::uint16_t kPort = 42060;
+
+    void SetUp() override {
+        VELOMAR_REQUIRE_ISOLATION();
+        window = std::make_unique<TFormDetect>(DetectNetwork{{}, kPort});
+        form = new TConfigForm(window.get(), ConfigNetwork{{}, kPort, kPort});
+        window->setConfigForm(form);
+        window->show();
+    }
+    void TearDown() override { window.reset(); }
+
+    void addDevices(int count) {
+        for (int n = 0; n < count; ++n) window->UDPServerUDPRead(DeviceReply(n), {}, kPort);
+        window->TakeReceivedDevices();
+    }
+    void select(int row) {
+        window->RGrid->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
+    }
+
+    RecordingPlatform rec;
+    ScopedPlatform scoped{&rec};
+    std::unique_ptr<TFormDetect> window;
+    TConfigForm* form = nullptr;  // the window's child
 };
 
 }  // namespace velomar::test

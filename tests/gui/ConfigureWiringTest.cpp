@@ -3,35 +3,14 @@
 #include <QTimer>
 
 #include "ConfigTestUtil.h"
-#include "DetectTestUtil.h"
 
 using namespace velomar;
 using namespace velomar::test;
 
 namespace {
-// The main window and the dialog on one test port, as both use 2057 in the product: the
-// dialog can only open when the main window has let go of the port.
-class ConfigureWiringTest : public ::testing::Test {
+class ConfigureWiringTest : public WindowAndDialogTest {
   protected:
-    static constexpr std::uint16_t kPort = 42060;
-
-    void SetUp() override {
-        VELOMAR_REQUIRE_ISOLATION();
-        window = std::make_unique<TFormDetect>(DetectNetwork{{}, kPort});
-        form = new TConfigForm(window.get(), ConfigNetwork{{}, kPort, kPort});
-        window->setConfigForm(form);
-        window->show();
-    }
-    void TearDown() override { window.reset(); }
-
-    void addDevices(int count) {
-        for (int n = 0; n < count; ++n) window->UDPServerUDPRead(DeviceReply(n), {}, kPort);
-        window->TakeReceivedDevices();
-    }
     QString macOf(int row) { return window->devices().cellText(row, DeviceTableModel::ColMac); }
-    void select(int row) {
-        window->RGrid->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
-    }
     // What the user does while the modal dialog runs, then "Cancel".
     void whileModal(std::function<void()> action) {
         QTimer::singleShot(0, form, [this, action] {
@@ -41,10 +20,6 @@ class ConfigureWiringTest : public ::testing::Test {
         });
     }
 
-    RecordingPlatform rec;
-    ScopedPlatform scoped{&rec};
-    std::unique_ptr<TFormDetect> window;
-    TConfigForm* form = nullptr;
     bool seenModal = false;
 };
 }  // namespace

@@ -13,27 +13,22 @@
 
 #include "app/UnitDetect.h"
 #include "net/UdpSocket.h"
-#include "protocol/Codecs.h"
-#include "protocol/DiscoveryReply.h"
 #include "support/ModelContract.h"
 #include "support/RecordingPlatform.h"
+#include "support/ReplyBuilder.h"
 
 namespace velomar::test {
 
 // A discovery reply for device number n: MAC 00-1A-2B-3C-4D-nn, IP 198.18.1.(10+n).
 inline QByteArray DeviceReply(int n, const QByteArray& name = "Port-A", const QString& ip = {}) {
-    DiscoveryReply r;
-    r.mac = QByteArray::fromHex("001A2B3C4D00");
-    r.mac[5] = static_cast<char>(n & 0xFF);
-    r.mac[4] = static_cast<char>(0x4D + (n >> 8));
-    r.ip = IpToBytes(ip.isEmpty() ? QStringLiteral("198.18.1.%1").arg(10 + n % 200) : ip);
-    r.gateway = IpToBytes(QStringLiteral("198.18.1.1"));
-    r.mask = IpToBytes(QStringLiteral("255.255.255.0"));
-    r.pelorin = IpToBytes(QStringLiteral("198.18.1.2"));
-    r.name = name.leftJustified(32, '\0', true);
-    r.version = QByteArray("1.2.3").leftJustified(8, '\0');
-    r.model = QByteArray("VM-2100").leftJustified(20, '\0');
-    return r.encode();
+    return ReplyBuilder(n)
+        .ip(ip.isEmpty() ? QStringLiteral("198.18.1.%1").arg(10 + n % 200) : ip)
+        .gateway("198.18.1.1")
+        .mask("255.255.255.0")
+        .pelorin("198.18.1.2")
+        .name(name)
+        .version("1.2.3")
+        .model("VM-2100");
 }
 
 // Stands where the devices are: bound to 0.0.0.0:2057 inside the test's own namespace, it

@@ -12,29 +12,24 @@
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
 #include "net/UdpSocket.h"
-#include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 
 namespace {
 
 QByteArray reply(int macLast, const QByteArray& name = "dev", char letter = 'g') {
-    DiscoveryReply r;
-    r.mac = QByteArray::fromHex("001A2B3C4D00");
-    r.mac[5] = static_cast<char>(macLast);
-    r.ip = QByteArray::fromHex("C6120002");
-    r.ip[3] = static_cast<char>(macLast);
-    r.gateway = QByteArray::fromHex("C6120001");
-    r.mask = QByteArray::fromHex("FFFFFF00");
-    r.name = name;
-    r.version = "1.0.7";
-    r.model = "VM2100-4";
-    QByteArray d = r.encode();
-    d[1] = letter;
-    return d;
+    return test::ReplyBuilder(macLast)
+        .ip(0xC6120000 + macLast)
+        .gateway("198.18.0.1")
+        .mask("255.255.255.0")
+        .name(name)
+        .version("1.0.7")
+        .model("VM2100-4")
+        .letter(letter);
 }
 
 }  // namespace

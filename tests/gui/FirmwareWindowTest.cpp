@@ -11,12 +11,12 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
-#include "protocol/DiscoveryReply.h"
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"
 #include "support/FakeWaitClock.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 using namespace std::chrono_literals;
@@ -34,11 +34,8 @@ QByteArray Mac(int last) {
 }
 
 void AddDevice(TFormDetect& w, int macLast) {
-    DiscoveryReply r;
-    r.mac = Mac(macLast);
-    r.ip = QByteArray::fromHex("C6120002");
-    r.model = "VM2100-4";
-    w.UDPServerUDPRead(r.encode(), "198.18.0.2", 2057);
+    w.UDPServerUDPRead(test::ReplyBuilder(macLast).ip("198.18.0.2").model("VM2100-4"), "198.18.0.2",
+                       2057);
     w.TakeReceivedDevices();
 }
 
@@ -82,14 +79,6 @@ class Device {
     ListeningEndpoint endpoint_;
 };
 
-QString WriteImage(const QTemporaryDir& dir, const QByteArray& bytes) {
-    const QString path = dir.filePath("vm2100.bin");
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
-}
-
 // What the window looked like while its message box was open.
 struct AtBox {
     bool seen = false;
@@ -106,12 +95,39 @@ void WatchBox(RecordingPlatform& rec, TFormDetect& w, AtBox* at) {
     };
 }
 
+// A window on the test port with a recording platform, over the loopback (where a Device
+// may answer) or without any interface.
+class FirmwareWindow : public ::testing::Test {
+  protected:
+    void SetUp() override { VELOMAR_REQUIRE_ISOLATION(); }
+    // The window, listing devices 1..devices.
+    TFormDetect& open(bool loopback, int devices = 1) {
+        window.emplace(
+            DetectNetwork{loopback ? QStringList{"127.0.0.1"} : QStringList{}, kWindowPort});
+        for (int n = 1; n <= devices; ++n) AddDevice(*window, n);
+        return *window;
+    }
+    // The file dialog's next answer: a file of these bytes.
+    void chooseImage(const QByteArray& bytes) {
+        const QString path = dir.filePath("vm2100.bin");
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        rec.fileAnswers.enqueue(path);
+    }
+
+    RecordingPlatform rec;
+    ScopedPlatform scoped{&rec};
+    QTemporaryDir dir;
+    FakeWaitClock clock;  // for the window to wait on, where a test gives it
+    std::optional<Device> device;
+    std::optional<TFormDetect> window;
+};
+
 }  // namespace
 
-TEST(FirmwareWindow, NothingHappensWithoutADevice) {
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect w(DetectNetwork{{}, kWindowPort});
+TEST_F(FirmwareWindow, NothingHappensWithoutADevice) {
+    TFormDetect& w = open(false, 0);
     const QString before = w.FUWait->text();
     w.FlatButton7Click();
     EXPECT_TRUE(rec.events.isEmpty());
@@ -119,12 +135,8 @@ TEST(FirmwareWindow, NothingHappensWithoutADevice) {
     EXPECT_TRUE(w.FlatPanel1->isEnabled());
 }
 
-TEST(FirmwareWindow, CancellingTheDialogShowsNothingAndLeavesEverythingEnabled) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
-    AddDevice(w, 1);
+TEST_F(FirmwareWindow, CancellingTheDialogShowsNothingAndLeavesEverythingEnabled) {
+    TFormDetect& w = open(true);
     w.OpenUDPServer();
     w.FlatButton7Click();
 
@@ -142,14 +154,9 @@ TEST(FirmwareWindow, CancellingTheDialogShowsNothingAndLeavesEverythingEnabled) 
     EXPECT_EQ(w.FUWait->text(), "Sending Firmware...");
 }
 
-TEST(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    Device device;
-    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
-    AddDevice(w, 1);
-    QTemporaryDir dir;
+TEST_F(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
+    device.emplace();
+    TFormDetect& w = open(true);
     const QString missing = dir.filePath("gone.bin");
     rec.fileAnswers.enqueue(missing);
     AtBox at;
@@ -166,24 +173,18 @@ TEST(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
     EXPECT_TRUE(w.FlatPanel1->isEnabled());
     EXPECT_TRUE(w.FlatPanel2->isEnabled());
     EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound()) << "nothing may be sent";
-    EXPECT_TRUE(device.frames().isEmpty());
+    EXPECT_TRUE(device->frames().isEmpty());
 }
 
-TEST(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    Device device;
-    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
-    AddDevice(w, 1);
-    AddDevice(w, 2);
+TEST_F(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
+    device.emplace();
+    TFormDetect& w = open(true, 2);
     w.RGrid->setCurrentIndex(w.devices().index(1, 0));
     ASSERT_EQ(w.SelectedRow(), 1);
 
     QByteArray image(300, '\0');
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(image.data()), 300 / 4);
-    QTemporaryDir dir;
-    rec.fileAnswers.enqueue(WriteImage(dir, image));
+    chooseImage(image);
     QStringList percents;
     QObject::connect(w.UpdateProgress, &QProgressBar::valueChanged,
                      [&] { percents << w.UpdateProgress->text(); });
@@ -192,7 +193,7 @@ TEST(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
     w.FlatButton7Click();
 
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was successful"});
-    const QList<QByteArray> frames = device.frames();
+    const QList<QByteArray> frames = device->frames();
     ASSERT_EQ(frames.size(), 4);
     QByteArray received;
     for (int i = 0; i < 4; ++i) {
@@ -225,37 +226,26 @@ TEST(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
     EXPECT_EQ(w.UpdateProgress->value(), 300);
 }
 
-TEST(FirmwareWindow, RefusedBlockEndsTheTransferAtOnce) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    Device device([](const FirmwareFrame& f) {
+TEST_F(FirmwareWindow, RefusedBlockEndsTheTransferAtOnce) {
+    device.emplace([](const FirmwareFrame& f) {
         return FirmwareReply::encode(f.mac, f.block, f.block == 1 ? 1 : 0);
     });
-    TFormDetect w(DetectNetwork{{"127.0.0.1"}, kWindowPort});
-    AddDevice(w, 1);
-    QTemporaryDir dir;
-    rec.fileAnswers.enqueue(WriteImage(dir, QByteArray(1000, 'q')));
+    TFormDetect& w = open(true);
+    chooseImage(QByteArray(1000, 'q'));
     w.FlatButton7Click();
 
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
-    EXPECT_EQ(device.frames().size(), 2);
+    EXPECT_EQ(device->frames().size(), 2);
     EXPECT_EQ(w.UpdateProgress->value(), 128);
     EXPECT_TRUE(w.FlatPanel1->isEnabled());
     EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
 }
 
-TEST(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
+TEST_F(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
     // No interface: the final frame goes nowhere and the test answers in its place.
-    TFormDetect w(DetectNetwork{{}, kWindowPort});
-    FakeWaitClock clock;
+    TFormDetect& w = open(false);
     w.setFirmwareClock(&clock);
-    AddDevice(w, 1);
-    QTemporaryDir dir;
-    rec.fileAnswers.enqueue(WriteImage(dir, QByteArray()));
+    chooseImage(QByteArray());
 
     QMap<qint64, QString> shownInSecond;  // label text at the end of each whole second
     bool panelShown = true;
@@ -280,16 +270,10 @@ TEST(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
     EXPECT_EQ(w.UpdateProgress->text(), "0%") << "an empty image shows no busy indicator";
 }
 
-TEST(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect w(DetectNetwork{{}, kWindowPort});
-    FakeWaitClock clock;
+TEST_F(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
+    TFormDetect& w = open(false);
     w.setFirmwareClock(&clock);
-    AddDevice(w, 1);
-    QTemporaryDir dir;
-    rec.fileAnswers.enqueue(WriteImage(dir, "abc"));
+    chooseImage("abc");
     w.FlatButton7Click();
 
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
@@ -298,16 +282,10 @@ TEST(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
     EXPECT_EQ(w.FUWait->text(), "Sending Firmware...") << "no final wait after a failed block";
 }
 
-TEST(FirmwareWindow, ClosingTheWindowDuringTheTransferEndsItSilently) {
-    VELOMAR_REQUIRE_ISOLATION();
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect w(DetectNetwork{{}, kWindowPort});
-    FakeWaitClock clock;
+TEST_F(FirmwareWindow, ClosingTheWindowDuringTheTransferEndsItSilently) {
+    TFormDetect& w = open(false);
     w.setFirmwareClock(&clock);
-    AddDevice(w, 1);
-    QTemporaryDir dir;
-    rec.fileAnswers.enqueue(WriteImage(dir, QByteArray()));
+    chooseImage(QByteArray());
     clock.onAdvance = [&](std::chrono::milliseconds now) {
         if (now >= 3s && now < 3s + FirmwareTransfer::kEventSlice) w.close();
     };

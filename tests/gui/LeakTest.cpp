@@ -6,9 +6,9 @@
 
 #include "app/UnitDetect.h"
 #include "net/UdpSocket.h"
-#include "protocol/DiscoveryReply.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 
@@ -23,11 +23,7 @@ TEST(Leaks, RepeatedSearchGivesEverythingBack) {
         form.FlatButton2Click();
         ASSERT_TRUE(form.udpServer().isOpen());
         for (int d = 1; d <= 3; ++d) {
-            DiscoveryReply r;
-            r.mac = QByteArray::fromHex("001A2B3C4D00");
-            r.mac[5] = static_cast<char>(d);
-            r.name = "leak check";
-            device.sendTo(r.encode(), "127.0.0.1", 2057);
+            device.sendTo(test::ReplyBuilder(d).name("leak check"), "127.0.0.1", 2057);
         }
         QCoreApplication::processEvents();
         for (int tick = 0; tick < 10; ++tick) form.TimerFINDTimer();

@@ -5,7 +5,7 @@
 #include <QLabel>
 
 #include "app/UnitDetect.h"
-#include "protocol/DiscoveryReply.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 
@@ -28,21 +28,15 @@ TEST(Memory, TenThousandDevicesStayWithinAFewKilobytesEach) {
     TFormDetect form(DetectNetwork{{}, 2057});
     const qint64 before = residentBytes();
     if (before < 0) GTEST_SKIP() << "no /proc/self/statm here";
-    DiscoveryReply r;
-    r.name = "Production hall 4, line 12 ✓";
-    r.version = "2.10.17";
-    r.model = "VM2100-16-PLUS-XXXX";
     for (int i = 0; i < 10000; ++i) {
-        r.mac = QByteArray::fromHex("001A2B000000");
-        r.mac[3] = static_cast<char>(i >> 16);
-        r.mac[4] = static_cast<char>(i >> 8);
-        r.mac[5] = static_cast<char>(i);
-        r.ip = QByteArray::fromHex("C6120000");
-        r.ip[2] = static_cast<char>(i >> 8);
-        r.ip[3] = static_cast<char>(i);
-        form.UDPServerUDPRead(r.encode(), "198.18.0.2", 2057);
+        const QByteArray r = test::ReplyBuilder(i, test::ReplyBuilder::kWideMacBase)
+                                 .ip(0xC6120000 + i)
+                                 .name("Production hall 4, line 12 ✓")
+                                 .version("2.10.17")
+                                 .model("VM2100-16-PLUS-XXXX");
+        form.UDPServerUDPRead(r, "198.18.0.2", 2057);
         // The same device again, as through a second interface.
-        form.UDPServerUDPRead(r.encode(), "198.18.1.2", 2057);
+        form.UDPServerUDPRead(r, "198.18.1.2", 2057);
         if (i % 1000 == 999) form.TakeReceivedDevices();
     }
     form.TakeReceivedDevices();

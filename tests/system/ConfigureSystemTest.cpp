@@ -17,8 +17,7 @@
 #include "config/UnitConfigure.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
-#include "support/Lab.h"
-#include "support/RecordingPlatform.h"
+#include "support/LabWindow.h"
 
 using namespace velomar;
 using velomar::test::Lab;
@@ -49,24 +48,6 @@ const char* kFleet = R"({"devices": [
    "ip": "198.18.60.12", "gateway": "198.18.60.1", "mask": "255.255.0.0", "ports": 1}
 ]})";
 
-void runOutCountdown(TFormDetect& form) {
-    for (int tick = 0; tick < 10 && form.PnlTime->isVisibleTo(&form); ++tick) form.TimerFINDTimer();
-}
-
-// Searches, ends the countdown and selects the row of `mac`.
-bool searchAndSelect(Lab& lab, TFormDetect& form, const QString& mac) {
-    form.FlatButton2Click();
-    if (!lab.waitFor([&] { return form.DeviceCount() == 2; })) return false;
-    runOutCountdown(form);
-    for (int r = 0; r < form.DeviceCount(); ++r) {
-        if (form.devices().cellText(r, DeviceTableModel::ColMac) == mac) {
-            form.RGrid->setCurrentIndex(form.devices().index(r, DeviceTableModel::ColModel));
-            return form.SelectedRow() == r;
-        }
-    }
-    return false;
-}
-
 // Every record of a four-port device has arrived.
 bool allRecordsIn(TConfigForm& config) {
     if (!config.tabPanel1->isEnabled() || !config.tabPanel2->isEnabled() ||
@@ -86,45 +67,61 @@ QStringList rowTexts(RecordGridModel& m, int row) {
     return l;
 }
 
+// The main window with the configuration dialog, over two devices behind one emulator.
+class ConfigureSystem : public velomar::test::LabWindowTest {
+  protected:
+    void SetUp() override {
+        LabWindowTest::SetUp();
+        if (IsSkipped()) return;
+        start({.fleet = kFleet});
+        config.emplace(form);
+        form->setConfigForm(&*config);
+        form->show();
+    }
+    void TearDown() override {
+        config.reset();
+        LabWindowTest::TearDown();
+    }
+    // Searches, ends the countdown and selects the row of `mac`.
+    bool searchAndSelect(const QString& mac) {
+        const int r = search(2) ? rowOf(mac) : -1;
+        if (r < 0) return false;
+        form->RGrid->setCurrentIndex(form->devices().index(r, DeviceTableModel::ColModel));
+        return form->SelectedRow() == r;
+    }
+    std::optional<TConfigForm> config;
+};
+
 }  // namespace
 
-TEST(ConfigureSystem, ConfigureShowsTheEmulatedDeviceOnAllThreeTabs) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    TConfigForm config(&form);
-    form.setConfigForm(&config);
-    form.show();
-    ASSERT_TRUE(searchAndSelect(lab, form, kMac1));
+TEST_F(ConfigureSystem, ConfigureShowsTheEmulatedDeviceOnAllThreeTabs) {
+    ASSERT_TRUE(searchAndSelect(kMac1));
 
     bool arrived = false;
     QStringList network, op0, op3, serial0, serial1;
     int opRows = 0, serialRows = 0;
-    QTimer::singleShot(0, &config, [&] {
-        arrived = lab.waitFor([&] { return allRecordsIn(config); });
-        NetworkTab& t = config.networkTab();
+    QTimer::singleShot(0, &*config, [&] {
+        arrived = lab->waitFor([&] { return allRecordsIn(*config); });
+        NetworkTab& t = config->networkTab();
         network = QStringList{t.DeviceNameText->text(),     t.NetworkTypeCombo->currentText(),
                               t.IPAddressText->text(),      t.SubnetMaskText->text(),
                               t.GatewayText->text(),        t.DNSText->text(),
                               t.PelorinIPText->text(),      t.PelorinPortText->text(),
                               t.TelnetCombo->currentText(), t.WEBCombo->currentText(),
                               t.BridgeCombo->currentText(), t.IPAddressText2->text()};
-        opRows = config.operationGrid().rowCount();
-        serialRows = config.serialGrid().rowCount();
-        op0 = rowTexts(config.operationGrid(), 0);
-        op3 = rowTexts(config.operationGrid(), 3);
-        serial0 = rowTexts(config.serialGrid(), 0);
-        serial1 = rowTexts(config.serialGrid(), 1);
-        config.FlatButton2Click();
+        opRows = config->operationGrid().rowCount();
+        serialRows = config->serialGrid().rowCount();
+        op0 = rowTexts(config->operationGrid(), 0);
+        op3 = rowTexts(config->operationGrid(), 3);
+        serial0 = rowTexts(config->serialGrid(), 0);
+        serial1 = rowTexts(config->serialGrid(), 1);
+        config->FlatButton2Click();
     });
-    form.FlatButton8Click();
+    form->FlatButton8Click();
     ASSERT_TRUE(arrived);
     EXPECT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join("|").toStdString();
-    EXPECT_EQ(config.ProductLabel->text(), "VM-2104");
-    EXPECT_EQ(config.VersionLabel->text(), "2.1.7");
+    EXPECT_EQ(config->ProductLabel->text(), "VM-2104");
+    EXPECT_EQ(config->VersionLabel->text(), "2.1.7");
     EXPECT_EQ(network, (QStringList{"Hall 3", "Static IP", "198.18.50.11", "255.255.255.0",
                                     "198.18.50.1", "198.18.50.53", "198.18.50.200", "4000",
                                     "Enable", "Disable", "Disable", "198.18.51.1"}));
@@ -140,51 +137,42 @@ TEST(ConfigureSystem, ConfigureShowsTheEmulatedDeviceOnAllThreeTabs) {
     // The three requests, byte for byte, as the emulator heard them (once per interface).
     const QByteArray mac = TargetMac(kMac1);
     QList<QByteArray> requests;
-    for (const auto& e : lab.emulatorLog()) {
+    for (const auto& e : lab->emulatorLog()) {
         if (e.in && e.bytes.size() == 9 && FrameMac(e.bytes) == mac) requests << e.bytes;
     }
     EXPECT_EQ(requests, (QList<QByteArray>{MacOnlyFrame('N', mac), MacOnlyFrame('O', mac),
                                            MacOnlyFrame('U', mac)}));
 
     // The decoded name raised the network flag: closing gave OK and a new search started.
-    EXPECT_EQ(config.result(), QDialog::Accepted);
-    EXPECT_FALSE(config.configUdp().isOpen());
-    EXPECT_TRUE(form.PnlTime->isVisibleTo(&form));
-    EXPECT_TRUE(lab.waitFor([&] { return form.DeviceCount() == 2; }));
-    runOutCountdown(form);
+    EXPECT_EQ(config->result(), QDialog::Accepted);
+    EXPECT_FALSE(config->configUdp().isOpen());
+    EXPECT_TRUE(form->PnlTime->isVisibleTo(form));
+    EXPECT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 2; }));
+    runOutCountdown();
 }
 
-TEST(ConfigureSystem, EditApplyAndReopenShowsWhatTheDeviceTookIntoUse) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    TConfigForm config(&form);
-    form.setConfigForm(&config);
-    form.show();
-    ASSERT_TRUE(searchAndSelect(lab, form, kMac1));
+TEST_F(ConfigureSystem, EditApplyAndReopenShowsWhatTheDeviceTookIntoUse) {
+    ASSERT_TRUE(searchAndSelect(kMac1));
 
-    form.RGridDblClick();
-    ASSERT_TRUE(config.isVisible());
-    ASSERT_TRUE(lab.waitFor([&] { return allRecordsIn(config); }));
-    OperationGridModel& op = config.operationGrid();
-    SerialGridModel& serial = config.serialGrid();
+    form->RGridDblClick();
+    ASSERT_TRUE(config->isVisible());
+    ASSERT_TRUE(lab->waitFor([&] { return allRecordsIn(*config); }));
+    OperationGridModel& op = config->operationGrid();
+    SerialGridModel& serial = config->serialGrid();
     op.setData(op.index(1, OperationGridModel::Operation), "UDP_Client", Qt::EditRole);
     serial.setData(serial.index(1, SerialGridModel::Baudrate), "921600", Qt::EditRole);
-    ASSERT_TRUE(config.operationChanged());
-    ASSERT_TRUE(config.serialChanged());
+    ASSERT_TRUE(config->operationChanged());
+    ASSERT_TRUE(config->serialChanged());
 
-    QTest::mouseClick(config.FlatButton1, Qt::LeftButton);
-    EXPECT_FALSE(config.FlatButton1->isEnabled());
-    ASSERT_TRUE(lab.waitFor([&] { return !rec.boxes().isEmpty(); }));
+    QTest::mouseClick(config->FlatButton1, Qt::LeftButton);
+    EXPECT_FALSE(config->FlatButton1->isEnabled());
+    ASSERT_TRUE(lab->waitFor([&] { return !rec.boxes().isEmpty(); }));
     EXPECT_EQ(rec.boxes(), QStringList{"Configuration was successfully applied"});
-    EXPECT_TRUE(config.FlatButton1->isEnabled());
+    EXPECT_TRUE(config->FlatButton1->isEnabled());
 
     // What the device received, in order: N, O0..O3, U0..U3, A.
     QStringList writes;
-    for (const auto& e : lab.received()) {
+    for (const auto& e : lab->received()) {
         if (e.bytes.size() > 9 || e.letter == 'A') {
             QString s(QChar(e.letter));
             if (e.letter == 'O' || e.letter == 'U') s += QString::number(e.bytes.at(8));
@@ -193,64 +181,55 @@ TEST(ConfigureSystem, EditApplyAndReopenShowsWhatTheDeviceTookIntoUse) {
     }
     EXPECT_EQ(writes, (QStringList{"N", "O0", "O1", "O2", "O3", "U0", "U1", "U2", "U3", "A"}));
 
-    config.FlatButton2Click();
-    EXPECT_EQ(config.result(), QDialog::Accepted);
+    config->FlatButton2Click();
+    EXPECT_EQ(config->result(), QDialog::Accepted);
     // A double-click is not followed by a search; reopened, the device reports the new values.
-    EXPECT_FALSE(form.PnlTime->isVisibleTo(&form));
-    form.RGridDblClick();
-    ASSERT_TRUE(lab.waitFor([&] {
-        return allRecordsIn(config) && op.value(1, OperationGridModel::Operation) == "UDP_Client";
+    EXPECT_FALSE(form->PnlTime->isVisibleTo(form));
+    form->RGridDblClick();
+    ASSERT_TRUE(lab->waitFor([&] {
+        return allRecordsIn(*config) && op.value(1, OperationGridModel::Operation) == "UDP_Client";
     }));
     EXPECT_EQ(serial.value(1, SerialGridModel::Baudrate), "921600");
     EXPECT_EQ(serial.value(1, SerialGridModel::Interface), "RS485E");
     EXPECT_EQ(op.value(0, OperationGridModel::Operation), "RFC2217");
-    EXPECT_EQ(config.networkTab().DeviceNameText->text(), "Hall 3");
-    config.FlatButton2Click();
+    EXPECT_EQ(config->networkTab().DeviceNameText->text(), "Hall 3");
+    config->FlatButton2Click();
 }
 
-TEST(ConfigureSystem, FileExportedFromOneDeviceImportedAndAppliedToAnother) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    TConfigForm config(&form);
-    form.setConfigForm(&config);
-    form.show();
-    ASSERT_TRUE(searchAndSelect(lab, form, kMac1));
+TEST_F(ConfigureSystem, FileExportedFromOneDeviceImportedAndAppliedToAnother) {
+    ASSERT_TRUE(searchAndSelect(kMac1));
 
     // Export what device 1 reports: byte for byte the device's own configuration file.
-    form.RGridDblClick();
-    ASSERT_TRUE(lab.waitFor([&] { return allRecordsIn(config); }));
-    const QString path = lab.dir() + "/hall3.vlm";
+    form->RGridDblClick();
+    ASSERT_TRUE(lab->waitFor([&] { return allRecordsIn(*config); }));
+    const QString path = lab->dir() + "/hall3.vlm";
     rec.fileAnswers.enqueue(path);
-    config.FlatButton9Click();
-    config.FlatButton2Click();
+    config->FlatButton9Click();
+    config->FlatButton2Click();
     ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join("|").toStdString();
     QFile exported(path);
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
     const QByteArray file = exported.readAll();
-    QFile own(lab.configFilePath(kMac1));
+    QFile own(lab->configFilePath(kMac1));
     ASSERT_TRUE(own.open(QIODevice::ReadOnly));
     EXPECT_EQ(file, own.readAll());
     ASSERT_EQ(file.size(), 81 + 57 * 4);
 
     // Import it for device 2 and apply: every frame carries device 2's MAC.
-    ASSERT_TRUE(searchAndSelect(lab, form, kMac2));
-    const int before = static_cast<int>(lab.received().size());
+    ASSERT_TRUE(searchAndSelect(kMac2));
+    const int before = static_cast<int>(lab->received().size());
     rec.fileAnswers.enqueue(path);
     bool applied = false;
-    QTimer::singleShot(0, &config, [&] {
-        QTest::mouseClick(config.FlatButton1, Qt::LeftButton);
-        applied = lab.waitFor([&] { return !rec.boxes().isEmpty(); });
-        config.FlatButton2Click();
+    QTimer::singleShot(0, &*config, [&] {
+        QTest::mouseClick(config->FlatButton1, Qt::LeftButton);
+        applied = lab->waitFor([&] { return !rec.boxes().isEmpty(); });
+        config->FlatButton2Click();
     });
-    form.FlatButton10Click();
+    form->FlatButton10Click();
     ASSERT_TRUE(applied);
     EXPECT_EQ(rec.boxes(), QStringList{"Configuration was successfully applied"});
     QStringList writes;
-    const QList<velomar::test::LogEntry> received = lab.received();
+    const QList<velomar::test::LogEntry> received = lab->received();
     for (int i = before; i < received.size(); ++i) {
         const auto& e = received.at(i);
         if (e.letter == 'g') continue;
@@ -259,7 +238,7 @@ TEST(ConfigureSystem, FileExportedFromOneDeviceImportedAndAppliedToAnother) {
     }
     EXPECT_EQ(writes.join(""), "NOOOOUUUUA");
     // The device took the file into use: its own file is ours with its MAC.
-    QFile taken(lab.configFilePath(kMac2));
+    QFile taken(lab->configFilePath(kMac2));
     ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
     QByteArray expected = file;
     for (int at = 0; at < expected.size();) {
@@ -268,7 +247,7 @@ TEST(ConfigureSystem, FileExportedFromOneDeviceImportedAndAppliedToAnother) {
     }
     EXPECT_EQ(taken.readAll(), expected);
     // Always OK after an import: a new search runs.
-    EXPECT_TRUE(form.PnlTime->isVisibleTo(&form));
-    EXPECT_TRUE(lab.waitFor([&] { return form.DeviceCount() == 2; }));
-    runOutCountdown(form);
+    EXPECT_TRUE(form->PnlTime->isVisibleTo(form));
+    EXPECT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 2; }));
+    runOutCountdown();
 }

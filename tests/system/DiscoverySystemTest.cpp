@@ -9,13 +9,13 @@
 
 #include "app/UnitDetect.h"
 #include "net/UdpSocket.h"
-#include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
-#include "support/Lab.h"
-#include "support/RecordingPlatform.h"
+#include "support/LabWindow.h"
+#include "support/ReplyBuilder.h"
 
 using namespace velomar;
 using velomar::test::Lab;
+using DiscoverySystem = velomar::test::LabWindowTest;
 
 namespace {
 
@@ -33,118 +33,89 @@ const char* kFleet = R"({"devices": [
    "lan": {"ip": "192.0.2.1", "mask": "255.255.255.0", "bridge": "Disable"}, "ports": 1}
 ]})";
 
-QString shownCell(TFormDetect& form, int row, int column) {
-    return form.devices().data(form.devices().index(row, column), Qt::DisplayRole).toString();
-}
-
-QStringList shownRow(TFormDetect& form, int row) {
+QStringList shownRow(TFormDetect& w, int row) {
     QStringList cells;
     for (int c = DeviceTableModel::ColModel; c <= DeviceTableModel::ColPelorin; ++c)
-        cells << shownCell(form, row, c);
+        cells << w.devices().data(w.devices().index(row, c), Qt::DisplayRole).toString();
     return cells;
-}
-
-// Ends a running search the way its countdown does, without waiting for real seconds.
-void runOutCountdown(TFormDetect& form) {
-    for (int tick = 0; tick < 10 && form.PnlTime->isVisibleTo(&form); ++tick) form.TimerFINDTimer();
 }
 
 // A discovery reply of a device the emulator does not have, sent from the workstation to
 // its own port 2057: when it is listed, everything the emulator sent before it was read.
 void sendSentinel(const QString& workstationAddress, quint8 lastMacByte) {
-    DiscoveryReply r;
-    r.mac = QByteArray::fromHex("001A2BFFFF00");
-    r.mac[5] = static_cast<char>(lastMacByte);
-    r.version = "9.9.9";
-    r.model = "sentinel";
     UdpSocket s;
-    s.sendTo(r.encode(), workstationAddress, kDevicePort);
+    s.sendTo(test::ReplyBuilder(lastMacByte, 0x001A2BFFFF00).version("9.9.9").model("sentinel"),
+             workstationAddress, kDevicePort);
 }
 
 }  // namespace
 
-TEST(DiscoverySystem, SearchListsEveryEmulatedDeviceWithItsTexts) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
+TEST_F(DiscoverySystem, SearchListsEveryEmulatedDeviceWithItsTexts) {
+    start({.fleet = kFleet});
 
-    form.FlatButton2Click();
+    form->FlatButton2Click();
     ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join("|").toStdString();
-    EXPECT_TRUE(form.PnlTime->isVisibleTo(&form));
-    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() == 3; }));
+    EXPECT_TRUE(form->PnlTime->isVisibleTo(form));
+    ASSERT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 3; }));
 
-    EXPECT_EQ(shownRow(form, 0),
+    EXPECT_EQ(shownRow(*form, 0),
               (QStringList{"VM-2104", "00-1A-2B-3C-4D-01", "2.1.7", "Lager Süd ✓", "198.18.50.11",
                            "255.255.255.0", "198.18.50.1", "198.18.50.200"}));
     // 32 letters without a NUL: the first 31; version and model cut to 7 and 16.
-    EXPECT_EQ(shownRow(form, 1), (QStringList{"ModelNameOf20Cha", "00-1A-2B-3C-4D-02", "10.20.3",
-                                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcde", "198.18.60.12",
-                                              "255.255.0.0", "198.18.60.1", "0.0.0.0"}));
-    EXPECT_EQ(shownRow(form, 2),
+    EXPECT_EQ(shownRow(*form, 1), (QStringList{"ModelNameOf20Cha", "00-1A-2B-3C-4D-02", "10.20.3",
+                                               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcde", "198.18.60.12",
+                                               "255.255.0.0", "198.18.60.1", "0.0.0.0"}));
+    EXPECT_EQ(shownRow(*form, 2),
               (QStringList{"VM-2101", "00-1A-2B-3C-4D-03", "1.0.0", "Port-A", "198.18.70.13",
                            "255.255.255.128", "198.18.70.1", "198.18.70.9"}));
-    EXPECT_EQ(form.lblcount->text(), "Current : 3");
+    EXPECT_EQ(form->lblcount->text(), "Current : 3");
 
     // One 3-byte request, from the workstation's one interface.
-    const auto requests = lab.received('g');
+    const auto requests = lab->received('g');
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests[0].bytes, QByteArray::fromHex("026703"));
-    EXPECT_EQ(requests[0].peerAddress, lab.workstationAddress(1));
-    EXPECT_TRUE(lab.waitFor([&] { return lab.sent('g').size() == 3; }));
+    EXPECT_EQ(requests[0].peerAddress, lab->workstationAddress(1));
+    EXPECT_TRUE(lab->waitFor([&] { return lab->sent('g').size() == 3; }));
 
-    runOutCountdown(form);
-    EXPECT_FALSE(form.PnlTime->isVisibleTo(&form));
-    EXPECT_FALSE(form.udpServer().isOpen());
-    EXPECT_EQ(form.DeviceCount(), 3);
+    runOutCountdown();
+    EXPECT_FALSE(form->PnlTime->isVisibleTo(form));
+    EXPECT_FALSE(form->udpServer().isOpen());
+    EXPECT_EQ(form->DeviceCount(), 3);
 }
 
-TEST(DiscoverySystem, DeviceHeardThroughTwoInterfacesIsListedOnce) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab({.ifaces = 2});
-    lab.startEmulator({"--devices", "1"});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    ASSERT_EQ(form.interfaceEndpoints().size(), 2);
+TEST_F(DiscoverySystem, DeviceHeardThroughTwoInterfacesIsListedOnce) {
+    start({.emulator = {"--devices", "1"}, .lab = {.ifaces = 2}});
+    ASSERT_EQ(form->interfaceEndpoints().size(), 2);
 
-    form.FlatButton2Click();
+    form->FlatButton2Click();
     ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join("|").toStdString();
     // The request left once through each interface, and the device answered each copy.
-    ASSERT_TRUE(lab.waitFor([&] { return lab.sent('g').size() == 2; }));
-    const auto requests = lab.received('g');
+    ASSERT_TRUE(lab->waitFor([&] { return lab->sent('g').size() == 2; }));
+    const auto requests = lab->received('g');
     ASSERT_EQ(requests.size(), 2);
     std::set<QString> peers;
     for (const auto& r : requests) {
         EXPECT_EQ(r.bytes, QByteArray::fromHex("026703"));
         peers.insert(r.peerAddress);
     }
-    EXPECT_EQ(peers, (std::set<QString>{lab.workstationAddress(1), lab.workstationAddress(2)}));
+    EXPECT_EQ(peers, (std::set<QString>{lab->workstationAddress(1), lab->workstationAddress(2)}));
 
     // Once the sentinel is listed, both copies of the reply have been through the table.
-    sendSentinel(lab.workstationAddress(1), 1);
-    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() >= 2; }));
-    EXPECT_EQ(form.DeviceCount(), 2);
-    EXPECT_EQ(shownCell(form, 0, DeviceTableModel::ColMac), "00-1A-2B-00-00-01");
-    EXPECT_EQ(shownCell(form, 1, DeviceTableModel::ColMac), "00-1A-2B-FF-FF-01");
-    EXPECT_EQ(form.lblcount->text(), "Current : 2");
-    runOutCountdown(form);
+    sendSentinel(lab->workstationAddress(1), 1);
+    ASSERT_TRUE(lab->waitFor([&] { return form->DeviceCount() >= 2; }));
+    EXPECT_EQ(form->DeviceCount(), 2);
+    EXPECT_EQ(shown(0, DeviceTableModel::ColMac), "00-1A-2B-00-00-01");
+    EXPECT_EQ(shown(1, DeviceTableModel::ColMac), "00-1A-2B-FF-FF-01");
+    EXPECT_EQ(form->lblcount->text(), "Current : 2");
+    runOutCountdown();
 }
 
-TEST(DiscoverySystem, SecondInstanceSearchReportsThePortAndSendsNothing) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--devices", "3"});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
+TEST_F(DiscoverySystem, SecondInstanceSearchReportsThePortAndSendsNothing) {
+    start({.emulator = {"--devices", "3"}});
 
     // The copy that will fail has rows from an earlier search of its own.
-    TFormDetect second;
-    second.FlatButton2Click();
-    ASSERT_TRUE(lab.waitFor([&] { return second.DeviceCount() == 3; }));
-    runOutCountdown(second);
+    TFormDetect& second = *form;
+    ASSERT_TRUE(search(3));
     ASSERT_FALSE(second.udpServer().isOpen());
 
     // Another copy searches and holds port 2057.
@@ -169,8 +140,8 @@ TEST(DiscoverySystem, SecondInstanceSearchReportsThePortAndSendsNothing) {
     // search could have sent, and only the two real searches' requests are before it.
     UdpSocket marker;
     marker.sendTo(MacOnlyFrame(Letter::NetworkRequest, QByteArray::fromHex("001A2B000001")),
-                  lab.deviceAddress(1), kDevicePort);
-    ASSERT_TRUE(lab.waitFor([&] { return lab.received('N').size() == 1; }));
-    EXPECT_EQ(lab.received('g').size(), 2);
+                  lab->deviceAddress(1), kDevicePort);
+    ASSERT_TRUE(lab->waitFor([&] { return lab->received('N').size() == 1; }));
+    EXPECT_EQ(lab->received('g').size(), 2);
     runOutCountdown(first);
 }

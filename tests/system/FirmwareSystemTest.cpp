@@ -7,11 +7,11 @@
 
 #include "app/UnitDetect.h"
 #include "protocol/Firmware.h"
-#include "support/Lab.h"
-#include "support/RecordingPlatform.h"
+#include "support/LabWindow.h"
 
 using namespace velomar;
 using velomar::test::Lab;
+using FirmwareSystem = velomar::test::LabWindowTest;
 
 namespace {
 
@@ -21,14 +21,6 @@ QByteArray RandomImage(int size, quint32 seed) {
     QByteArray image(size, '\0');
     QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(image.data()), size / 4);
     return image;
-}
-
-// Searches and ends the search the way its countdown does, without waiting for real seconds.
-void FindTheDevice(Lab& lab, TFormDetect& form) {
-    form.FlatButton2Click();
-    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() == 1; }));
-    for (int tick = 0; tick < 10 && form.PnlTime->isVisibleTo(&form); ++tick) form.TimerFINDTimer();
-    ASSERT_EQ(form.devices().cellText(0, DeviceTableModel::ColMac), kMacText);
 }
 
 QList<FirmwareFrame> FramesReceived(const Lab& lab) {
@@ -43,60 +35,52 @@ QList<FirmwareFrame> FramesReceived(const Lab& lab) {
 
 }  // namespace
 
-TEST(FirmwareSystem, ImageReachesTheDeviceIntact) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--devices", "1"});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    FindTheDevice(lab, form);
+TEST_F(FirmwareSystem, ImageReachesTheDeviceIntact) {
+    start({.emulator = {"--devices", "1"}});
+    ASSERT_TRUE(search(1));
+    ASSERT_EQ(form->devices().cellText(0, DeviceTableModel::ColMac), kMacText);
 
     const QByteArray image = RandomImage(100 * 1024, 4100);
-    rec.fileAnswers.enqueue(lab.writeFile("vm2100.bin", image));
-    form.FlatButton7Click();
+    rec.fileAnswers.enqueue(lab->writeFile("vm2100.bin", image));
+    form->FlatButton7Click();
 
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was successful"});
-    QFile stored(lab.firmwareImagePath(kMacText));
-    ASSERT_TRUE(lab.waitFor([&] { return stored.exists(); }, 2000))
+    QFile stored(lab->firmwareImagePath(kMacText));
+    ASSERT_TRUE(lab->waitFor([&] { return stored.exists(); }, 2000))
         << stored.fileName().toStdString();
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_TRUE(stored.readAll() == image) << "the stored image differs from the file sent";
 
-    const QList<FirmwareFrame> frames = FramesReceived(lab);
+    const QList<FirmwareFrame> frames = FramesReceived(*lab);
     ASSERT_EQ(frames.size(), 801);
     EXPECT_EQ(frames.last().block, 800);
     EXPECT_TRUE(frames.last().final);
     EXPECT_EQ(frames.last().count, 100 * 1024);
-    EXPECT_EQ(form.UpdateProgress->value(), 100 * 1024);
-    EXPECT_EQ(form.UpdateProgress->text(), "100%");
-    EXPECT_TRUE(form.FlatPanel1->isEnabled());
-    EXPECT_TRUE(form.udpServer().isOpen());
+    EXPECT_EQ(form->UpdateProgress->value(), 100 * 1024);
+    EXPECT_EQ(form->UpdateProgress->text(), "100%");
+    EXPECT_TRUE(form->FlatPanel1->isEnabled());
+    EXPECT_TRUE(form->udpServer().isOpen());
 }
 
-TEST(FirmwareSystem, RefusedBlockEndsTheTransferWithoutLaterBlocks) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--devices", "1", "--refuse-block", "2"});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    FindTheDevice(lab, form);
+TEST_F(FirmwareSystem, RefusedBlockEndsTheTransferWithoutLaterBlocks) {
+    start({.emulator = {"--devices", "1", "--refuse-block", "2"}});
+    ASSERT_TRUE(search(1));
+    ASSERT_EQ(form->devices().cellText(0, DeviceTableModel::ColMac), kMacText);
 
-    rec.fileAnswers.enqueue(lab.writeFile("vm2100.bin", RandomImage(1024, 7)));
-    form.FlatButton7Click();
+    rec.fileAnswers.enqueue(lab->writeFile("vm2100.bin", RandomImage(1024, 7)));
+    form->FlatButton7Click();
 
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
     // Give a stray later frame the time to show up in the emulator's log.
-    lab.waitFor([] { return false; }, 300);
-    const QList<FirmwareFrame> frames = FramesReceived(lab);
+    lab->waitFor([] { return false; }, 300);
+    const QList<FirmwareFrame> frames = FramesReceived(*lab);
     ASSERT_EQ(frames.size(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(frames[i].block, i);
         EXPECT_FALSE(frames[i].final);
     }
-    EXPECT_EQ(form.UpdateProgress->value(), 256);
-    EXPECT_FALSE(QFile::exists(lab.firmwareImagePath(kMacText)));
-    EXPECT_TRUE(form.FlatPanel1->isEnabled());
-    EXPECT_TRUE(form.FlatPanel2->isEnabled());
+    EXPECT_EQ(form->UpdateProgress->value(), 256);
+    EXPECT_FALSE(QFile::exists(lab->firmwareImagePath(kMacText)));
+    EXPECT_TRUE(form->FlatPanel1->isEnabled());
+    EXPECT_TRUE(form->FlatPanel2->isEnabled());
 }

@@ -10,8 +10,7 @@
 
 #include "app/UnitDetect.h"
 #include "app/UnitSearchIP.h"
-#include "support/Lab.h"
-#include "support/RecordingPlatform.h"
+#include "support/LabWindow.h"
 
 using namespace velomar;
 using velomar::test::Lab;
@@ -28,44 +27,43 @@ const char* kFleet = R"({"devices": [
    "ip": "198.18.1.23", "gateway": "198.18.1.1", "mask": "255.255.0.0", "pelorin_ip": "0.0.0.0", "ports": 1}
 ]})";
 
-void runOutCountdown(TFormDetect& form) {
-    for (int tick = 0; tick < 10 && form.PnlTime->isVisibleTo(&form); ++tick) form.TimerFINDTimer();
-}
-
-// Searches and waits until `count` devices are listed, then ends the search.
-void searchAll(Lab& lab, TFormDetect& form, int count) {
-    form.FlatButton2Click();
-    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() == count; })) << form.DeviceCount();
-    runOutCountdown(form);
-}
-
-QString shown(TFormDetect& form, int row, int column) {
-    return form.devices().data(form.devices().index(row, column), Qt::DisplayRole).toString();
-}
-
-int rowOf(TFormDetect& form, const QString& mac) {
-    for (int r = 0; r < form.DeviceCount(); ++r) {
-        if (form.devices().cellText(r, Col::ColMac) == mac) return r;
+// Records everything, and really starts the ARP tool (only that).
+class RealArpPlatform : public RecordingPlatform {
+  public:
+    explicit RealArpPlatform(Platform& real) : real_(real) {}
+    void startProgram(const QString& program, const QStringList& arguments, bool hidden) override {
+        RecordingPlatform::startProgram(program, arguments, hidden);
+        if (program.endsWith(QLatin1String("arp"))) real_.startProgram(program, arguments, hidden);
     }
-    return -1;
+    QString findProgram(const QString& name) override { return real_.findProgram(name); }
+
+  private:
+    Platform& real_;
+};
+
+QString neighbours(const QString& address) {
+    return velomar::emu::LabProcess::run(QStringLiteral("ip"),
+                                         {QStringLiteral("neigh"), QStringLiteral("show"), address},
+                                         3000)
+        .output;
 }
+
+class TableSystem : public velomar::test::LabWindowTest {
+  protected:
+    std::optional<RealArpPlatform> arp;
+};
 
 }  // namespace
 
-TEST(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab({.ifaces = 2});
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    searchAll(lab, form, 3);
-    const int first = rowOf(form, "00-1A-2B-3C-4D-01");
-    const int second = rowOf(form, "00-1A-2B-3C-4D-02");
+TEST_F(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings) {
+    start({.fleet = kFleet, .lab = {.ifaces = 2}});
+    ASSERT_TRUE(search(3)) << form->DeviceCount();
+    const int first = rowOf("00-1A-2B-3C-4D-01");
+    const int second = rowOf("00-1A-2B-3C-4D-02");
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
 
-    DeviceTableModel& table = form.devices();
+    DeviceTableModel& table = form->devices();
     table.setCellText(first, Col::ColIp, "198.18.1.31");
     table.setCellText(first, Col::ColMask, "255.255.255.0");
     table.setCellText(first, Col::ColName, "");
@@ -73,12 +71,12 @@ TEST(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings) 
     table.setCellText(second, Col::ColPelorin, "198.18.1.250");
     table.setCellText(second, Col::ColName, QString(11, QChar(0x20AC)));  // 33 bytes in UTF-8
     table.setApply(second, true);
-    form.FlatButton1Click();
+    form->FlatButton1Click();
     ASSERT_EQ(rec.boxes(), QStringList{"2 Device(s) ' configuration is Successful"});
 
     // Two frames, each through both interfaces, in row order.
-    ASSERT_TRUE(lab.waitFor([&] { return lab.received('S').size() == 4; }));
-    const auto frames = lab.received('S');
+    ASSERT_TRUE(lab->waitFor([&] { return lab->received('S').size() == 4; }));
+    const auto frames = lab->received('S');
     ASSERT_EQ(frames.size(), 4);
     const QByteArray one = frames[first < second ? 0 : 2].bytes;
     const QByteArray two = frames[first < second ? 2 : 0].bytes;
@@ -102,114 +100,76 @@ TEST(TableSystem, BulkApplySendsExactFramesAndTheNextSearchShowsTheNewSettings) 
 
     // A second click has nothing to send.
     rec.clear();
-    form.FlatButton1Click();
+    form->FlatButton1Click();
     EXPECT_EQ(rec.boxes(), QStringList{"No device is applied."});
 
     // The devices took the settings: a new search lists them.
     rec.clear();
-    searchAll(lab, form, 3);
-    const int again = rowOf(form, "00-1A-2B-3C-4D-01");
+    ASSERT_TRUE(search(3)) << form->DeviceCount();
+    const int again = rowOf("00-1A-2B-3C-4D-01");
     ASSERT_GE(again, 0);
-    EXPECT_EQ(shown(form, again, Col::ColIp), "198.18.1.31");
-    EXPECT_EQ(shown(form, again, Col::ColMask), "255.255.255.0");
-    EXPECT_EQ(shown(form, again, Col::ColName), "");
-    const int other = rowOf(form, "00-1A-2B-3C-4D-02");
-    EXPECT_EQ(shown(form, other, Col::ColPelorin), "198.18.1.250");
-    EXPECT_EQ(shown(form, other, Col::ColName), QString(10, QChar(0x20AC)));
-    EXPECT_EQ(lab.received('S').size(), 4);
+    EXPECT_EQ(shown(again, Col::ColIp), "198.18.1.31");
+    EXPECT_EQ(shown(again, Col::ColMask), "255.255.255.0");
+    EXPECT_EQ(shown(again, Col::ColName), "");
+    const int other = rowOf("00-1A-2B-3C-4D-02");
+    EXPECT_EQ(shown(other, Col::ColPelorin), "198.18.1.250");
+    EXPECT_EQ(shown(other, Col::ColName), QString(10, QChar(0x20AC)));
+    EXPECT_EQ(lab->received('S').size(), 4);
 }
 
-TEST(TableSystem, BadMaskInAnUntickedRowSendsNothing) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    searchAll(lab, form, 3);
-    form.devices().setApply(0, true);
-    form.devices().setCellText(2, Col::ColMask, "255.255.0");
-    form.FlatButton1Click();
+TEST_F(TableSystem, BadMaskInAnUntickedRowSendsNothing) {
+    start({.fleet = kFleet});
+    ASSERT_TRUE(search(3)) << form->DeviceCount();
+    form->devices().setApply(0, true);
+    form->devices().setCellText(2, Col::ColMask, "255.255.0");
+    form->FlatButton1Click();
     EXPECT_EQ(rec.boxes(), QStringList{"Please check the IP''s setting."});
     // A marker after the click: once it is logged, anything the click sent would be too.
-    form.devices().setCellText(2, Col::ColMask, "255.255.0.0");
+    form->devices().setCellText(2, Col::ColMask, "255.255.0.0");
     rec.clear();
-    form.FlatButton2Click();
-    ASSERT_TRUE(lab.waitFor([&] { return lab.received('g').size() == 2; }));
-    EXPECT_TRUE(lab.received('S').isEmpty());
-    runOutCountdown(form);
+    form->FlatButton2Click();
+    ASSERT_TRUE(lab->waitFor([&] { return lab->received('g').size() == 2; }));
+    EXPECT_TRUE(lab->received('S').isEmpty());
+    runOutCountdown();
 }
 
-TEST(TableSystem, SearchByIpListsTheDeviceAtThatAddress) {
-    VELOMAR_REQUIRE_LAB();
-    Lab lab;
-    lab.startEmulator({"--devices", "1"});
-    RecordingPlatform rec;
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    const QString address = lab.deviceAddress(1);
-    QTimer::singleShot(0, &form, [address] {
+TEST_F(TableSystem, SearchByIpListsTheDeviceAtThatAddress) {
+    start({.emulator = {"--devices", "1"}});
+    const QString address = lab->deviceAddress(1);
+    QTimer::singleShot(0, form, [address] {
         auto* dialog = qobject_cast<TFormSearchIP*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         dialog->FlatEdit1->setText(address);
         dialog->FlatSpeedButton1->click();
     });
-    form.FlatButton3->click();
+    form->FlatButton3->click();
     ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join('|').toStdString();
-    ASSERT_TRUE(lab.waitFor([&] { return form.DeviceCount() == 1; }));
-    runOutCountdown(form);
+    ASSERT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 1; }));
+    runOutCountdown();
     EXPECT_TRUE(rec.boxes().isEmpty());
     // One unicast query from port 2057 of the workstation.
-    const auto queries = lab.received('g');
+    const auto queries = lab->received('g');
     ASSERT_EQ(queries.size(), 1);
     EXPECT_EQ(queries[0].bytes, QByteArray::fromHex("026703"));
-    EXPECT_EQ(queries[0].peer, lab.workstationAddress(1) + ":2057");
+    EXPECT_EQ(queries[0].peer, lab->workstationAddress(1) + ":2057");
 }
 
-namespace {
-// Records everything, and really starts the ARP tool (only that).
-class RealArpPlatform : public RecordingPlatform {
-  public:
-    explicit RealArpPlatform(Platform& real) : real_(real) {}
-    void startProgram(const QString& program, const QStringList& arguments, bool hidden) override {
-        RecordingPlatform::startProgram(program, arguments, hidden);
-        if (program.endsWith(QLatin1String("arp"))) real_.startProgram(program, arguments, hidden);
-    }
-    QString findProgram(const QString& name) override { return real_.findProgram(name); }
-
-  private:
-    Platform& real_;
-};
-
-QString neighbours(const QString& address) {
-    return velomar::emu::LabProcess::run(QStringLiteral("ip"),
-                                         {QStringLiteral("neigh"), QStringLiteral("show"), address},
-                                         3000)
-        .output;
-}
-}  // namespace
-
-TEST(TableSystem, WebAddsAStaticArpEntryForTheRow) {
-    VELOMAR_REQUIRE_LAB();
+TEST_F(TableSystem, WebAddsAStaticArpEntryForTheRow) {
     Platform& real = platform();
     if (real.findProgram(QStringLiteral("arp")).isEmpty()) GTEST_SKIP() << "no arp tool here";
-    Lab lab;
-    lab.startEmulator({"--fleet", lab.writeFile("fleet.json", kFleet)});
-    RealArpPlatform rec(real);
-    ScopedPlatform scoped(&rec);
-    TFormDetect form;
-    searchAll(lab, form, 3);
+    start({.fleet = kFleet, .platform = &arp.emplace(real)});
+    ASSERT_TRUE(search(3)) << form->DeviceCount();
     // An address on the workstation's own link, so that the entry can be made.
-    const int row = rowOf(form, "00-1A-2B-3C-4D-02");
-    form.RGrid->setCurrentIndex(form.devices().index(row, Col::ColName));
-    ASSERT_EQ(form.SelectedRow(), row);
-    const QString ip = form.devices().cellText(row, Col::ColIp);
-    form.FlatButton4->click();
-    EXPECT_TRUE(lab.waitFor([&] { return neighbours(ip).contains(QLatin1String("PERMANENT")); }))
+    const int row = rowOf("00-1A-2B-3C-4D-02");
+    form->RGrid->setCurrentIndex(form->devices().index(row, Col::ColName));
+    ASSERT_EQ(form->SelectedRow(), row);
+    const QString ip = form->devices().cellText(row, Col::ColIp);
+    form->FlatButton4->click();
+    EXPECT_TRUE(lab->waitFor([&] { return neighbours(ip).contains(QLatin1String("PERMANENT")); }))
         << neighbours(ip).toStdString();
     EXPECT_TRUE(neighbours(ip).contains(QLatin1String("lladdr 00:1a:2b:3c:4d:02")))
         << neighbours(ip).toStdString();
-    ASSERT_EQ(rec.events.size(), 3);
-    EXPECT_EQ(rec.events[1].milliseconds, 2000);
-    EXPECT_EQ(rec.events[2].text, "http://" + ip);
+    ASSERT_EQ(arp->events.size(), 3);
+    EXPECT_EQ(arp->events[1].milliseconds, 2000);
+    EXPECT_EQ(arp->events[2].text, "http://" + ip);
 }

@@ -2,29 +2,14 @@
 
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
+#include "support/Bytes.h"
 
 using namespace velomar;
-
-namespace {
-QByteArray bytes(std::initializer_list<int> v) {
-    QByteArray b;
-    for (int x : v) b.append(static_cast<char>(x));
-    return b;
-}
-
-template <typename F>
-QString errorOf(F f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.text();
-    }
-    return QStringLiteral("<no error>");
-}
-}  // namespace
+using velomar::test::Bytes;
+using velomar::test::ErrorOf;
 
 TEST(Codecs, BytesToHexConvertsEveryByteIncludingZeros) {
-    EXPECT_EQ(BytesToHex(bytes({0x00, 0xAB, 0x0F}), 3), "00AB0F");
+    EXPECT_EQ(BytesToHex(Bytes({0x00, 0xAB, 0x0F}), 3), "00AB0F");
     EXPECT_EQ(BytesToHex(QByteArray(6, '\0'), 6), "000000000000");
 }
 
@@ -32,7 +17,7 @@ TEST(Codecs, HexToIntAcceptsBothCasesAndRejectsOthers) {
     EXPECT_EQ(HexToInt("1a"), 26);
     EXPECT_EQ(HexToInt(""), 0);
     EXPECT_EQ(HexToInt("FFFFFFFF"), -1);
-    EXPECT_EQ(errorOf([] { HexToInt("0G"); }), "No Hex-Number");
+    EXPECT_EQ(ErrorOf([] { HexToInt("0G"); }), "No Hex-Number");
 }
 
 TEST(Codecs, HexDigitsAndIntToHexDigits) {
@@ -50,9 +35,9 @@ TEST(Codecs, ListToHexOfMacAndAddressTexts) {
     EXPECT_EQ(ListToHex(ListKind::Decimal, "192.168.1.0", u'.'), "C0A80100");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "10.0.0.0", u'.'), "0A000000");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "1.300.0.0", u'.'), "0112C0000");
-    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "1..2.3", u'.'); }),
+    EXPECT_EQ(ErrorOf([] { ListToHex(ListKind::Decimal, "1..2.3", u'.'); }),
               "'' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Hex, "00-1G", u'-'); }), "No Hex-Number");
+    EXPECT_EQ(ErrorOf([] { ListToHex(ListKind::Hex, "00-1G", u'-'); }), "No Hex-Number");
 }
 
 TEST(Codecs, HexPairToByte) {
@@ -63,37 +48,37 @@ TEST(Codecs, HexPairToByte) {
 }
 
 TEST(Codecs, IpTextsAndBytes) {
-    EXPECT_EQ(BytesToIp(bytes({0xC0, 0xA8, 0x01, 0x0A})), "192.168.1.10");
-    EXPECT_EQ(IpToBytes("192.168.1.10"), bytes({0xC0, 0xA8, 0x01, 0x0A}));
-    EXPECT_EQ(IpToBytes("10.0.0.300"), bytes({0x0A, 0x00, 0x00, 0x2C}));
-    EXPECT_EQ(errorOf([] { IpToBytes("192.168.1"); }), "'' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { IpToBytes("1.2.3.4.5"); }), "'4.5' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { IpToBytes("1.x.3.4"); }), "'x' is not a valid integer value");
+    EXPECT_EQ(BytesToIp(Bytes({0xC0, 0xA8, 0x01, 0x0A})), "192.168.1.10");
+    EXPECT_EQ(IpToBytes("192.168.1.10"), Bytes({0xC0, 0xA8, 0x01, 0x0A}));
+    EXPECT_EQ(IpToBytes("10.0.0.300"), Bytes({0x0A, 0x00, 0x00, 0x2C}));
+    EXPECT_EQ(ErrorOf([] { IpToBytes("192.168.1"); }), "'' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { IpToBytes("1.2.3.4.5"); }), "'4.5' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { IpToBytes("1.x.3.4"); }), "'x' is not a valid integer value");
 }
 
 TEST(Codecs, StrictAddressRefusesPlacesAbove255) {
-    EXPECT_EQ(IpToBytesStrict("10.0.0.255"), bytes({10, 0, 0, 255}));
-    const QString err = errorOf([] { IpToBytesStrict("10.0.0.300"); });
+    EXPECT_EQ(IpToBytesStrict("10.0.0.255"), Bytes({10, 0, 0, 255}));
+    const QString err = ErrorOf([] { IpToBytesStrict("10.0.0.300"); });
     EXPECT_TRUE(err.contains("10.0.0.300")) << err.toStdString();
-    EXPECT_EQ(errorOf([] { IpToBytesStrict("10.0.0"); }), "'' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { IpToBytesStrict("10.0.0"); }), "'' is not a valid integer value");
 }
 
 TEST(Codecs, WordsLowByteFirst) {
-    EXPECT_EQ(WordToBytes("2057"), bytes({0x09, 0x08}));
-    EXPECT_EQ(WordToBytes("0"), bytes({0, 0}));
-    EXPECT_EQ(WordToBytes("65535"), bytes({0xFF, 0xFF}));
-    EXPECT_EQ(WordToBytes("65536"), bytes({0, 0}));
-    EXPECT_TRUE(errorOf([] { WordToBytesStrict("65536"); }).contains("65536"));
-    EXPECT_EQ(errorOf([] { WordToBytes(""); }), "'' is not a valid integer value");
-    EXPECT_EQ(BytesToWord(bytes({0x09, 0x08})), "2057");
-    EXPECT_EQ(BytesToWord(bytes({0xFF, 0xFF})), "65535");
-    EXPECT_EQ(BytesToWord(bytes({0x07})), "7");
-    EXPECT_EQ(errorOf([] { BytesToWord({}); }), "'$' is not a valid integer value");
+    EXPECT_EQ(WordToBytes("2057"), Bytes({0x09, 0x08}));
+    EXPECT_EQ(WordToBytes("0"), Bytes({0, 0}));
+    EXPECT_EQ(WordToBytes("65535"), Bytes({0xFF, 0xFF}));
+    EXPECT_EQ(WordToBytes("65536"), Bytes({0, 0}));
+    EXPECT_TRUE(ErrorOf([] { WordToBytesStrict("65536"); }).contains("65536"));
+    EXPECT_EQ(ErrorOf([] { WordToBytes(""); }), "'' is not a valid integer value");
+    EXPECT_EQ(BytesToWord(Bytes({0x09, 0x08})), "2057");
+    EXPECT_EQ(BytesToWord(Bytes({0xFF, 0xFF})), "65535");
+    EXPECT_EQ(BytesToWord(Bytes({0x07})), "7");
+    EXPECT_EQ(ErrorOf([] { BytesToWord({}); }), "'$' is not a valid integer value");
 }
 
 TEST(Codecs, MacTextAndTargetMac) {
-    EXPECT_EQ(MacToText(bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E})), "00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(TargetMac("00-1A-2B-3C-4D-5E"), bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
+    EXPECT_EQ(MacToText(Bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E})), "00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(TargetMac("00-1A-2B-3C-4D-5E"), Bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
     EXPECT_EQ(TargetMac("N/A"), QByteArray(6, '\0'));
 }
 
@@ -104,28 +89,28 @@ TEST(Codecs, UnusualTextsConvertAsBefore) {
     EXPECT_EQ(HexToInt("aBc"), 2748);
     EXPECT_EQ(HexToInt("123456789"), 0x23456789);
     for (const char* bad : {"\xC3\x9F", "\xEF\xBD\x81", "1 ", "-1"}) {
-        EXPECT_EQ(errorOf([&] { HexToInt(QString::fromUtf8(bad)); }), "No Hex-Number") << bad;
+        EXPECT_EQ(ErrorOf([&] { HexToInt(QString::fromUtf8(bad)); }), "No Hex-Number") << bad;
     }
     EXPECT_EQ(ListToHex(ListKind::Hex, "", u'-'), "00");
     EXPECT_EQ(ListToHex(ListKind::Hex, "--f", u'-'), "00000F");
     EXPECT_EQ(ListToHex(ListKind::Hex, QString::fromUtf8("\uFB00-123"), u'-'), "FF123");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "-1.+2.2147483647", u'.'), "FFFFFFFFFFFFFFFF027FFFFFFF");
     EXPECT_EQ(ListToHex(ListKind::Decimal, "-2147483648", u'.'), "FFFFFFFF80000000");
-    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "1.2147483648", u'.'); }),
+    EXPECT_EQ(ErrorOf([] { ListToHex(ListKind::Decimal, "1.2147483648", u'.'); }),
               "'2147483648' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { ListToHex(ListKind::Decimal, "", u'.'); }),
+    EXPECT_EQ(ErrorOf([] { ListToHex(ListKind::Decimal, "", u'.'); }),
               "'' is not a valid integer value");
     EXPECT_EQ(ListToHex(ListKind::Hex, QString(20000, u'-'), u'-'), QString(40002, u'0'));
-    EXPECT_EQ(IpToBytes("+1.-1.0.-256"), bytes({1, 0xFF, 0, 0}));
-    EXPECT_EQ(errorOf([] { IpToBytes("1.2.3."); }), "'' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { IpToBytes(".1.2.3"); }), "'' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { IpToBytes("1.2.3.4 "); }), "'4 ' is not a valid integer value");
-    EXPECT_EQ(errorOf([] { IpToBytesStrict("1.-1.0.0"); }),
+    EXPECT_EQ(IpToBytes("+1.-1.0.-256"), Bytes({1, 0xFF, 0, 0}));
+    EXPECT_EQ(ErrorOf([] { IpToBytes("1.2.3."); }), "'' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { IpToBytes(".1.2.3"); }), "'' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { IpToBytes("1.2.3.4 "); }), "'4 ' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { IpToBytesStrict("1.-1.0.0"); }),
               "'1.-1.0.0' is not a valid IP address: each of its four numbers must be 0 to 255");
-    EXPECT_EQ(errorOf([] { IpToBytesStrict("1.x.0.999"); }), "'x' is not a valid integer value");
-    EXPECT_EQ(BytesToIp(bytes({255, 0, 128, 7})), "255.0.128.7");
-    EXPECT_EQ(MacToText(bytes({0xFF, 0x00, 0x0A, 0xA0, 0x10, 0x01})), "FF-00-0A-A0-10-01");
-    EXPECT_EQ(TargetMac("0a-Bc-1"), bytes({0x0A, 0xBC, 0, 0, 0, 0}));
-    EXPECT_EQ(TargetMac("0a:bc:de:f0:12:34:56"), bytes({0x0A, 0xBC, 0xDE, 0xF0, 0x12, 0x34}));
-    EXPECT_EQ(TargetMac("0G-11"), bytes({0, 0x11, 0, 0, 0, 0}));
+    EXPECT_EQ(ErrorOf([] { IpToBytesStrict("1.x.0.999"); }), "'x' is not a valid integer value");
+    EXPECT_EQ(BytesToIp(Bytes({255, 0, 128, 7})), "255.0.128.7");
+    EXPECT_EQ(MacToText(Bytes({0xFF, 0x00, 0x0A, 0xA0, 0x10, 0x01})), "FF-00-0A-A0-10-01");
+    EXPECT_EQ(TargetMac("0a-Bc-1"), Bytes({0x0A, 0xBC, 0, 0, 0, 0}));
+    EXPECT_EQ(TargetMac("0a:bc:de:f0:12:34:56"), Bytes({0x0A, 0xBC, 0xDE, 0xF0, 0x12, 0x34}));
+    EXPECT_EQ(TargetMac("0G-11"), Bytes({0, 0x11, 0, 0, 0, 0}));
 }

@@ -3,28 +3,24 @@
 #include "protocol/DeviceName.h"
 #include "protocol/DiscoveryReply.h"
 #include "protocol/Frame.h"
+#include "support/Bytes.h"
 
 using namespace velomar;
+using velomar::test::Bytes;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> v) {
-    QByteArray b;
-    for (int x : v) b.append(static_cast<char>(x));
-    return b;
-}
 
 // A full reply as a device sends it, field by field at its offset.
 QByteArray sampleReply() {
     QByteArray d(85, '\0');
     d[0] = kStx;
     d[1] = 'g';
-    d.replace(2, 6, bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
-    d.replace(8, 4, bytes({192, 168, 1, 10}));
-    d.replace(12, 4, bytes({192, 168, 1, 1}));
-    d.replace(16, 4, bytes({255, 255, 255, 0}));
+    d.replace(2, 6, Bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
+    d.replace(8, 4, Bytes({192, 168, 1, 10}));
+    d.replace(12, 4, Bytes({192, 168, 1, 1}));
+    d.replace(16, 4, Bytes({255, 255, 255, 0}));
     d.replace(20, 6, "Port-A");
-    d.replace(52, 4, bytes({10, 0, 0, 5}));
+    d.replace(52, 4, Bytes({10, 0, 0, 5}));
     d.replace(56, 5, "1.2.3");
     d.replace(64, 6, "VM2100");
     d[84] = kEtx;

@@ -6,44 +6,41 @@
 #include "protocol/OperationRecord.h"
 #include "protocol/SerialRecord.h"
 #include "protocol/ValueLists.h"
+#include "support/Bytes.h"
 
 using namespace velomar;
+using velomar::test::Bytes;
 
 namespace {
-QByteArray bytes(std::initializer_list<int> v) {
-    QByteArray b;
-    for (int x : v) b.append(static_cast<char>(x));
-    return b;
-}
 
-const QByteArray kMac = bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
+const QByteArray kMac = Bytes({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
 
 // An 'n' reply laid out field by field, the way a device sends it.
 QByteArray networkReply() {
     QByteArray d;
-    d += bytes({0x02, 'n'}) + kMac;
-    d += bytes({0x01});                             // 8: DHCP
-    d += bytes({192, 168, 1, 10});                  // 9: IP
-    d += bytes({192, 168, 1, 1});                   // 13: gateway
-    d += bytes({255, 255, 255, 0});                 // 17: mask
-    d += bytes({8, 8, 4, 4});                       // 21: DNS
+    d += Bytes({0x02, 'n'}) + kMac;
+    d += Bytes({0x01});                             // 8: DHCP
+    d += Bytes({192, 168, 1, 10});                  // 9: IP
+    d += Bytes({192, 168, 1, 1});                   // 13: gateway
+    d += Bytes({255, 255, 255, 0});                 // 17: mask
+    d += Bytes({8, 8, 4, 4});                       // 21: DNS
     d += QByteArray("abc") + QByteArray(29, '\0');  // 25: name
-    d += bytes({10, 0, 0, 5});                      // 57: Pelorin IP
-    d += bytes({0xA0, 0x0F});                       // 61: port 4000
-    d += bytes({1, 0, 1, 0});                       // 63: Telnet, SSH, FTP, WEB
-    d += bytes({2});                                // 67: no LAN port (not exactly 1)
-    d += bytes({0});                                // 68: bridge "Enable"
-    d += bytes({172, 16, 0, 1});                    // 69: LAN IP
-    d += bytes({255, 255, 0, 0});                   // 73: LAN mask
-    d += bytes({0x5A, 4, 0x07, 0x03});              // 77 reserved, 78 ports, 79 pass-through, ETX
+    d += Bytes({10, 0, 0, 5});                      // 57: Pelorin IP
+    d += Bytes({0xA0, 0x0F});                       // 61: port 4000
+    d += Bytes({1, 0, 1, 0});                       // 63: Telnet, SSH, FTP, WEB
+    d += Bytes({2});                                // 67: no LAN port (not exactly 1)
+    d += Bytes({0});                                // 68: bridge "Enable"
+    d += Bytes({172, 16, 0, 1});                    // 69: LAN IP
+    d += Bytes({255, 255, 0, 0});                   // 73: LAN mask
+    d += Bytes({0x5A, 4, 0x07, 0x03});              // 77 reserved, 78 ports, 79 pass-through, ETX
     return d;
 }
 
 QByteArray operationReply() {
-    QByteArray d = bytes({0x02, 'o'}) + kMac;
-    d += bytes({2, 12, 0x10, 0x27});
+    QByteArray d = Bytes({0x02, 'o'}) + kMac;
+    d += Bytes({2, 12, 0x10, 0x27});
     d += QByteArray("Line A") + QByteArray(10, '\0');
-    d += bytes({1, 192, 168, 0, 20, 0xE8, 0x03, 0x3C, 0x00, 0x00, 0x00, 1, 0x03});
+    d += Bytes({1, 192, 168, 0, 20, 0xE8, 0x03, 0x3C, 0x00, 0x00, 0x00, 1, 0x03});
     return d;
 }
 }  // namespace
@@ -56,12 +53,12 @@ TEST(NetworkRecord, DecodesEveryFieldAtItsOffset) {
     EXPECT_EQ(n->letter, 'n');
     EXPECT_EQ(n->mac, kMac);
     EXPECT_EQ(n->networkType, 1);
-    EXPECT_EQ(n->ip, bytes({192, 168, 1, 10}));
-    EXPECT_EQ(n->gateway, bytes({192, 168, 1, 1}));
-    EXPECT_EQ(n->mask, bytes({255, 255, 255, 0}));
-    EXPECT_EQ(n->dns, bytes({8, 8, 4, 4}));
+    EXPECT_EQ(n->ip, Bytes({192, 168, 1, 10}));
+    EXPECT_EQ(n->gateway, Bytes({192, 168, 1, 1}));
+    EXPECT_EQ(n->mask, Bytes({255, 255, 255, 0}));
+    EXPECT_EQ(n->dns, Bytes({8, 8, 4, 4}));
     EXPECT_EQ(n->name, QByteArray("abc") + QByteArray(29, '\0'));
-    EXPECT_EQ(n->pelorinIp, bytes({10, 0, 0, 5}));
+    EXPECT_EQ(n->pelorinIp, Bytes({10, 0, 0, 5}));
     EXPECT_EQ(n->pelorinPort, 4000);
     EXPECT_EQ(n->telnet, 1);
     EXPECT_EQ(n->ssh, 0);
@@ -69,8 +66,8 @@ TEST(NetworkRecord, DecodesEveryFieldAtItsOffset) {
     EXPECT_EQ(n->web, 0);
     EXPECT_FALSE(n->hasLanPort());
     EXPECT_EQ(n->bridge, 0);
-    EXPECT_EQ(n->lanIp, bytes({172, 16, 0, 1}));
-    EXPECT_EQ(n->lanMask, bytes({255, 255, 0, 0}));
+    EXPECT_EQ(n->lanIp, Bytes({172, 16, 0, 1}));
+    EXPECT_EQ(n->lanMask, Bytes({255, 255, 0, 0}));
     EXPECT_EQ(n->reserved, 0x5A);
     EXPECT_EQ(n->portCount, 4);
     EXPECT_EQ(n->passThrough, 0x07);
@@ -82,7 +79,7 @@ TEST(NetworkRecord, EncodesBackTheSameBytesWithItsOwnLetter) {
     n.letter = 'N';
     const QByteArray frame = n.encode();
     EXPECT_EQ(frame.at(1), 'N');
-    EXPECT_EQ(frame.mid(61, 2), bytes({0xA0, 0x0F}));
+    EXPECT_EQ(frame.mid(61, 2), Bytes({0xA0, 0x0F}));
     EXPECT_EQ(frame.back(), 0x03);
 }
 
@@ -90,11 +87,11 @@ TEST(NetworkRecord, IsAlways81BytesWhateverTheFieldWidths) {
     NetworkRecord n;
     EXPECT_EQ(n.encode().size(), 81);
     n.name = QByteArray(40, 'x');  // cut to 32
-    n.ip = bytes({1});             // filled to 4
+    n.ip = Bytes({1});             // filled to 4
     n.mac = QByteArray();
     const QByteArray frame = n.encode();
     ASSERT_EQ(frame.size(), 81);
-    EXPECT_EQ(frame.mid(9, 4), bytes({1, 0, 0, 0}));
+    EXPECT_EQ(frame.mid(9, 4), Bytes({1, 0, 0, 0}));
     EXPECT_EQ(frame.mid(25, 32), QByteArray(32, 'x'));
     EXPECT_EQ(frame.mid(57, 4), QByteArray(4, '\0'));
 }
@@ -117,7 +114,7 @@ TEST(OperationRecord, WorkedExampleDecodesAndTravelsBackUnchanged) {
     EXPECT_EQ(o->sourcePort, 10000);
     EXPECT_EQ(o->alias, QByteArray("Line A") + QByteArray(10, '\0'));
     EXPECT_EQ(o->type, 1);
-    EXPECT_EQ(o->destinationIp, bytes({192, 168, 0, 20}));
+    EXPECT_EQ(o->destinationIp, Bytes({192, 168, 0, 20}));
     EXPECT_EQ(o->destinationPort, 1000);
     EXPECT_EQ(o->alive, 60);
     EXPECT_EQ(o->latency, 0);
@@ -133,9 +130,9 @@ TEST(OperationRecord, WorkedExampleDecodesAndTravelsBackUnchanged) {
 TEST(OperationRecord, WordsAreLowByteFirstAndNodelayStaysRaw) {
     OperationRecord o;
     o.sourcePort = 65535;
-    EXPECT_EQ(o.encode().mid(10, 2), bytes({0xFF, 0xFF}));
+    EXPECT_EQ(o.encode().mid(10, 2), Bytes({0xFF, 0xFF}));
     o.sourcePort = 256;
-    EXPECT_EQ(o.encode().mid(10, 2), bytes({0x00, 0x01}));
+    EXPECT_EQ(o.encode().mid(10, 2), Bytes({0x00, 0x01}));
 
     QByteArray reply = operationReply();
     reply[39] = 0x05;
@@ -160,7 +157,7 @@ TEST(OperationRecord, AFrameShorterThanTheRecordIsNotRead) {
 }
 
 TEST(SerialRecord, WorkedExampleDecodesAndTravelsBack) {
-    const QByteArray reply = bytes({0x02, 'u'}) + kMac + bytes({0, 0, 10, 3, 0, 0, 2, 0x03});
+    const QByteArray reply = Bytes({0x02, 'u'}) + kMac + Bytes({0, 0, 10, 3, 0, 0, 2, 0x03});
     ASSERT_EQ(reply.size(), 16);
     const auto s = SerialRecord::decode(reply);
     ASSERT_TRUE(s);
@@ -182,12 +179,12 @@ TEST(SerialRecord, WorkedExampleDecodesAndTravelsBack) {
 TEST(ApplyRequest, IsNineBytesOfLetterAndMac) {
     ApplyRequest a;
     a.mac = kMac;
-    EXPECT_EQ(a.encode(), bytes({0x02, 'A'}) + kMac + bytes({0x03}));
-    const auto reply = ApplyRequest::decode(bytes({0x02, 'a'}) + kMac + bytes({0x03}));
+    EXPECT_EQ(a.encode(), Bytes({0x02, 'A'}) + kMac + Bytes({0x03}));
+    const auto reply = ApplyRequest::decode(Bytes({0x02, 'a'}) + kMac + Bytes({0x03}));
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->letter, 'a');
     EXPECT_EQ(reply->mac, kMac);
-    EXPECT_FALSE(ApplyRequest::decode(bytes({0x02, 'a', 0x03})));
+    EXPECT_FALSE(ApplyRequest::decode(Bytes({0x02, 'a', 0x03})));
 }
 
 TEST(ConfigFile, SplitsIntoTheFramesItsPortCountCallsForAndJoinsThemBack) {
