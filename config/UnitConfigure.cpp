@@ -334,8 +334,10 @@ void TConfigForm::sendWrites(const std::vector<RecordWrite>& writes) {
 }
 
 void TConfigForm::SendRecords(int kind) {
-    sendWrites(ConfigExchange::writeOrder(kind == NetworkKind, kind == OperationKind,
-                                          kind == SerialKind, portCount_));
+    const ConfigRecord record = RecordOf(kind);
+    sendWrites(ConfigExchange::writeOrder(record == ConfigRecord::Network,
+                                          record == ConfigRecord::Operation,
+                                          record == ConfigRecord::Serial, portCount_));
 }
 
 void TConfigForm::SendApply() {

@@ -41,8 +41,9 @@ class ConfigExchange {
 
     // The reply decoded into the record it fills, or the apply's answer. Nothing for a
     // datagram that is no reply (ReplyLetter), carries no MAC or another one, has a letter
-    // of none of the four replies, or is shorter than its record. The port a record names
-    // is not checked: the receiver knows how many it has.
+    // of none of the four replies, or is shorter than its record (the answer to an apply
+    // needs only its MAC). The port a record names is not checked: the receiver knows how
+    // many it has.
     std::optional<ConfigReply> take(const QByteArray& datagram) const;
     bool isApplyAnswer(const QByteArray& datagram) const;
 
