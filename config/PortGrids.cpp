@@ -2,8 +2,6 @@
 
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
-#include "protocol/OperationRecord.h"
-#include "protocol/SerialRecord.h"
 #include "protocol/ValueLists.h"
 
 namespace velomar {
@@ -54,9 +52,12 @@ OperationGridModel::OperationGridModel(QObject* parent)
     : RecordGridModel(operationColumns(), parent) {}
 
 void OperationGridModel::decode(const QByteArray& frame) {
-    const auto record = OperationRecord::decode(frame);
-    if (!record) throw ShortRecordError(static_cast<int>(frame.size()));
-    const OperationRecord& o = *record;
+    const auto decoded = OperationRecord::decode(frame);
+    if (!decoded) throw ShortRecordError(static_cast<int>(frame.size()));
+    show(*decoded);
+}
+
+void OperationGridModel::show(const OperationRecord& o) {
     const int row = o.port;
     checkRow(*this, row);
     place(row, No, QString::number(row + 1));
@@ -73,7 +74,7 @@ void OperationGridModel::decode(const QByteArray& frame) {
     placeChecked(row, Nodelay, o.nodelayChecked());
 }
 
-QByteArray OperationGridModel::encode(int port, const QByteArray& mac) const {
+OperationRecord OperationGridModel::record(int port) const {
     checkRow(*this, port);
     auto word = [&](Column c) {
         const QByteArray b = WordToBytesStrict(value(port, c));
@@ -81,7 +82,6 @@ QByteArray OperationGridModel::encode(int port, const QByteArray& mac) const {
                                           (static_cast<unsigned char>(b[1]) << 8));
     };
     OperationRecord o;
-    o.mac = mac;
     o.port = static_cast<std::uint8_t>(port);
     o.operation = ListPosition(kOperationTexts, value(port, Operation));
     o.sourcePort = word(SrcPort);
@@ -93,33 +93,36 @@ QByteArray OperationGridModel::encode(int port, const QByteArray& mac) const {
     o.alive = word(Alive);
     o.latency = word(Latency);
     o.nodelay = isChecked(port, Nodelay) ? 1 : 0;
-    return o.encode();
+    return o;
 }
 
 SerialGridModel::SerialGridModel(QObject* parent) : RecordGridModel(serialColumns(), parent) {}
 
 void SerialGridModel::decode(const QByteArray& frame) {
-    const auto record = SerialRecord::decode(frame);
-    if (!record) throw ShortRecordError(static_cast<int>(frame.size()));
-    const int row = record->port;
+    const auto decoded = SerialRecord::decode(frame);
+    if (!decoded) throw ShortRecordError(static_cast<int>(frame.size()));
+    show(*decoded);
+}
+
+void SerialGridModel::show(const SerialRecord& r) {
+    const int row = r.port;
     checkRow(*this, row);
     place(row, No, QString::number(row + 1));
     for (int s = 0; s < SerialRecord::kSettingCount; ++s) {
         place(row, Interface + s,
-              ListEntry(kSerialSettingTexts[s], record->settings[static_cast<size_t>(s)]));
+              ListEntry(kSerialSettingTexts[s], r.settings[static_cast<size_t>(s)]));
     }
 }
 
-QByteArray SerialGridModel::encode(int port, const QByteArray& mac) const {
+SerialRecord SerialGridModel::record(int port) const {
     checkRow(*this, port);
     SerialRecord s;
-    s.mac = mac;
     s.port = static_cast<std::uint8_t>(port);
     for (int i = 0; i < SerialRecord::kSettingCount; ++i) {
         s.settings[static_cast<size_t>(i)] =
             ListPosition(kSerialSettingTexts[i], value(port, Interface + i));
     }
-    return s.encode();
+    return s;
 }
 
 }  // namespace velomar

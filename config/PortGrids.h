@@ -3,6 +3,8 @@
 #include <QByteArray>
 
 #include "config/RecordGrid.h"
+#include "protocol/OperationRecord.h"
+#include "protocol/SerialRecord.h"
 
 namespace velomar {
 
@@ -30,9 +32,11 @@ class OperationGridModel : public RecordGridModel {
     // a port without a row, or a code past the end of its list throws; the fields placed
     // before a bad code stay.
     void decode(const QByteArray& frame);
-    // The 'O' frame of one row, 41 bytes. Throws the conversion error of an empty or
-    // non-numeric number cell, or of a destination that is not an address.
-    QByteArray encode(int port, const QByteArray& mac) const;
+    void show(const OperationRecord& record);
+    // The cells of one row as a record (ConfigExchange makes the 'O' frame of it). Throws
+    // the conversion error of an empty or non-numeric number cell, or of a destination
+    // that is not an address.
+    OperationRecord record(int port) const;
 };
 
 // The rows of SerialGrid: one port's serial record per row.
@@ -43,9 +47,10 @@ class SerialGridModel : public RecordGridModel {
     explicit SerialGridModel(QObject* parent = nullptr);
 
     void decode(const QByteArray& frame);
-    // The 'U' frame of one row, 16 bytes; an empty cell travels as 0xFF, so this never
-    // fails for an existing row.
-    QByteArray encode(int port, const QByteArray& mac) const;
+    void show(const SerialRecord& record);
+    // The cells of one row as a record; an empty cell travels as 0xFF, so this never fails
+    // for an existing row.
+    SerialRecord record(int port) const;
 };
 
 // The grid's answer to a port index for which it has no row.

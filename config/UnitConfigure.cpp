@@ -26,6 +26,17 @@ namespace velomar {
 namespace {
 constexpr int kWidth = 793;
 constexpr int kHeight = 416;
+
+ConfigRecord RecordOf(int kind) {
+    switch (kind) {
+        case TConfigForm::NetworkKind:
+            return ConfigRecord::Network;
+        case TConfigForm::OperationKind:
+            return ConfigRecord::Operation;
+        default:
+            return ConfigRecord::Serial;
+    }
+}
 }  // namespace
 
 ConfigNetwork ConfigNetwork::host() {
@@ -195,9 +206,7 @@ void TConfigForm::OpenForDevice(const QString& model, const QString& macText,
 }
 
 void TConfigForm::RequestRecord(int kind) {
-    static const char letters[] = {Letter::NetworkRequest, Letter::OperationRequest,
-                                   Letter::SerialRequest};
-    const QByteArray request = MacOnlyFrame(letters[kind], TargetMac());
+    const QByteArray request = exchange().request(RecordOf(kind));
     openConfigUdp();
     panel(kind)->setEnabled(false);
     broadcast(request);
@@ -214,34 +223,25 @@ void TConfigForm::ConfigTabTabChanged(int index) {
 }
 
 void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
-    const auto letter = ReplyLetter(datagram);
-    if (!letter) return;
-    const QByteArray mac = FrameMac(datagram);
-    if (mac.isEmpty() || mac != TargetMac()) return;
+    // Only replies of our device, each long enough for its record, get here.
+    const std::optional<ConfigReply> reply = exchange().take(datagram);
+    if (!reply) return;
     try {
-        switch (*letter) {
-            case Letter::NetworkReply:
-                DecodeNetworkRecord(datagram);
-                tabPanel1->setEnabled(true);
-                FlatButton1->setEnabled(true);
-                break;
-            case Letter::OperationReply:
-                DecodeOperationRecord(datagram);
-                tabPanel2->setEnabled(true);
-                FlatButton1->setEnabled(true);
-                break;
-            case Letter::SerialReply:
-                DecodeSerialRecord(datagram);
-                tabPanel3->setEnabled(true);
-                FlatButton1->setEnabled(true);
-                break;
-            case Letter::ApplyReply:
-                FlatButton1->setEnabled(true);
-                platform().showMessage(this,
-                                       QStringLiteral("Configuration was successfully applied"));
-                break;
-            default:
-                break;
+        if (const auto* network = std::get_if<NetworkRecord>(&*reply)) {
+            showNetworkRecord(*network);
+            tabPanel1->setEnabled(true);
+            FlatButton1->setEnabled(true);
+        } else if (const auto* operation = std::get_if<OperationRecord>(&*reply)) {
+            opModel_->show(*operation);
+            tabPanel2->setEnabled(true);
+            FlatButton1->setEnabled(true);
+        } else if (const auto* serial = std::get_if<SerialRecord>(&*reply)) {
+            serialModel_->show(*serial);
+            tabPanel3->setEnabled(true);
+            FlatButton1->setEnabled(true);
+        } else {
+            FlatButton1->setEnabled(true);
+            platform().showMessage(this, QStringLiteral("Configuration was successfully applied"));
         }
     } catch (const std::exception&) {
         // A reply that cannot be placed is dropped where it failed; the next one is handled
@@ -252,21 +252,23 @@ void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
 void TConfigForm::DecodeNetworkRecord(const QByteArray& frame) {
     const auto record = NetworkRecord::decode(frame);
     if (!record) throw ShortRecordError(static_cast<int>(frame.size()));
-    tabPanel1->ShowRecord(*record);
-    portCount_ = record->portCount;
-    passThrough_ = record->passThrough;
+    showNetworkRecord(*record);
+}
+
+void TConfigForm::showNetworkRecord(const NetworkRecord& record) {
+    tabPanel1->ShowRecord(record);
+    portCount_ = record.portCount;
+    passThrough_ = record.passThrough;
     opModel_->resetRows(portCount_);
     serialModel_->resetRows(portCount_);
 }
 
 QByteArray TConfigForm::EncodeNetworkRecord() const {
-    const QByteArray mac = TargetMac();
+    const ConfigExchange x = exchange();
     NetworkRecord r = tabPanel1->ReadRecord();
-    r.mac = mac;
-    r.reserved = 0;
     r.portCount = static_cast<std::uint8_t>(portCount_);
     r.passThrough = passThrough_;
-    return r.encode();
+    return x.networkFrame(r);
 }
 
 void TConfigForm::DecodeOperationRecord(const QByteArray& frame) {
@@ -274,7 +276,8 @@ void TConfigForm::DecodeOperationRecord(const QByteArray& frame) {
 }
 
 QByteArray TConfigForm::EncodeOperationRecord(int port) const {
-    return opModel_->encode(port, TargetMac());
+    const ConfigExchange x = exchange();
+    return x.operationFrame(opModel_->record(port), port);
 }
 
 void TConfigForm::DecodeSerialRecord(const QByteArray& frame) {
@@ -282,7 +285,8 @@ void TConfigForm::DecodeSerialRecord(const QByteArray& frame) {
 }
 
 QByteArray TConfigForm::EncodeSerialRecord(int port) const {
-    return serialModel_->encode(port, TargetMac());
+    const ConfigExchange x = exchange();
+    return x.serialFrame(serialModel_->record(port), port);
 }
 
 void TConfigForm::SetNetworkType(int index) {
@@ -308,43 +312,48 @@ void TConfigForm::SerialGridValueChanged() {
     serialChanged_ = true;
 }
 
-void TConfigForm::SendRecords(int kind) {
-    if (kind == NetworkKind) {
-        openConfigUdp();
-        broadcast(EncodeNetworkRecord());
-        return;
+QByteArray TConfigForm::encodeWrite(const RecordWrite& write) const {
+    switch (write.record) {
+        case ConfigRecord::Network:
+            return EncodeNetworkRecord();
+        case ConfigRecord::Operation:
+            return EncodeOperationRecord(write.port);
+        case ConfigRecord::Serial:
+            break;
     }
-    for (int port = 0; port < portCount_; ++port) {
+    return EncodeSerialRecord(write.port);
+}
+
+void TConfigForm::sendWrites(const std::vector<RecordWrite>& writes) {
+    // Each frame is made just before it goes: one that does not encode stops the writes
+    // there, after the frames before it were sent.
+    for (const RecordWrite& write : writes) {
         openConfigUdp();
-        broadcast(kind == OperationKind ? EncodeOperationRecord(port) : EncodeSerialRecord(port));
+        broadcast(encodeWrite(write));
     }
 }
 
+void TConfigForm::SendRecords(int kind) {
+    const ConfigRecord record = RecordOf(kind);
+    sendWrites(ConfigExchange::writeOrder(record == ConfigRecord::Network,
+                                          record == ConfigRecord::Operation,
+                                          record == ConfigRecord::Serial, portCount_));
+}
+
 void TConfigForm::SendApply() {
-    ApplyRequest request;
-    request.mac = TargetMac();
+    const QByteArray request = exchange().applyRequest();
     openConfigUdp();
-    broadcast(request.encode());
+    broadcast(request);
 }
 
 void TConfigForm::FlatButton1Click() {
     RunGuarded(this, [this] {
         // Disabled until the device answers; an error below leaves it so.
         FlatButton1->setEnabled(false);
-        bool sent = false;
-        if (networkChanged_) {
-            SendRecords(NetworkKind);
-            sent = true;
-        }
-        if (operationChanged_) {
-            SendRecords(OperationKind);
-            sent = true;
-        }
-        if (serialChanged_) {
-            SendRecords(SerialKind);
-            sent = true;
-        }
-        if (sent) {
+        sendWrites(ConfigExchange::writeOrder(networkChanged_, operationChanged_, serialChanged_,
+                                              portCount_));
+        // A raised flag applies even when the device has no port to write.
+        if (anyChanged()) {
             SendApply();
         } else {
             FlatButton1->setEnabled(true);

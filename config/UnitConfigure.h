@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/ConfigExchange.h"
 #include "net/BlockingHandOver.h"
 #include "net/InterfaceEndpoints.h"
 #include "net/ListeningEndpoint.h"
@@ -132,6 +133,11 @@ class TConfigForm : public QDialog {
 
   private:
     void buildUi();
+    // The exchange with the device the MAC label names.
+    ConfigExchange exchange() const { return ConfigExchange(TargetMac()); }
+    void showNetworkRecord(const NetworkRecord& record);
+    QByteArray encodeWrite(const RecordWrite& write) const;
+    void sendWrites(const std::vector<RecordWrite>& writes);
     void openConfigUdp();
     void broadcast(const QByteArray& frame);
     QWidget* panel(int kind) const;

@@ -2,17 +2,18 @@
 
 #include <map>
 
+#include "core/ConfigExchange.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
-#include "protocol/Frame.h"
 
 namespace velomar {
 
 DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
+    const ConfigExchange exchange(mac_);
     link_.discardReceived();
-    for (char letter : {Letter::NetworkRequest, Letter::OperationRequest, Letter::SerialRequest}) {
-        link_.broadcast(MacOnlyFrame(letter, mac_));
-    }
+    for (ConfigRecord record :
+         {ConfigRecord::Network, ConfigRecord::Operation, ConfigRecord::Serial})
+        link_.broadcast(exchange.request(record));
     const auto deadline = DeviceLink::Clock::now() + timeout;
     DeviceConfig config;
     bool haveNetwork = false;
@@ -25,17 +26,15 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
     while (!complete()) {
         const auto r = link_.next(deadline);
         if (!r) break;
-        const auto letter = ReplyLetter(r->bytes);
-        if (!letter || FrameMac(r->bytes) != mac_) continue;
-        if (*letter == Letter::NetworkReply) {
-            if (const auto n = NetworkRecord::decode(r->bytes)) {
-                config.network = *n;
-                haveNetwork = true;
-            }
-        } else if (*letter == Letter::OperationReply) {
-            if (const auto o = OperationRecord::decode(r->bytes)) operations[o->port] = *o;
-        } else if (*letter == Letter::SerialReply) {
-            if (const auto s = SerialRecord::decode(r->bytes)) serials[s->port] = *s;
+        const auto reply = exchange.take(r->bytes);
+        if (!reply) continue;
+        if (const auto* n = std::get_if<NetworkRecord>(&*reply)) {
+            config.network = *n;
+            haveNetwork = true;
+        } else if (const auto* o = std::get_if<OperationRecord>(&*reply)) {
+            operations[o->port] = *o;
+        } else if (const auto* s = std::get_if<SerialRecord>(&*reply)) {
+            serials[s->port] = *s;
         }
     }
     const QString mac = MacToText(mac_);
@@ -61,22 +60,14 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
 
 bool ConfigSession::writeAndApply(const DeviceConfig& config, bool network, bool operation,
                                   bool serial, std::chrono::milliseconds timeout) {
+    const ConfigExchange exchange(mac_);
     link_.discardReceived();
-    if (network) link_.broadcast(config.networkFrame(mac_));
-    if (operation) {
-        for (size_t p = 0; p < config.operations.size(); ++p)
-            link_.broadcast(config.operationFrame(int(p), mac_));
-    }
-    if (serial) {
-        for (size_t p = 0; p < config.serials.size(); ++p)
-            link_.broadcast(config.serialFrame(int(p), mac_));
-    }
-    ApplyRequest apply;
-    apply.mac = mac_;
-    link_.broadcast(apply.encode());
+    for (const QByteArray& frame : exchange.writeFrames(config, network, operation, serial))
+        link_.broadcast(frame);
+    link_.broadcast(exchange.applyRequest());
     const auto deadline = DeviceLink::Clock::now() + timeout;
     while (const auto r = link_.next(deadline)) {
-        if (ReplyLetter(r->bytes) == Letter::ApplyReply && FrameMac(r->bytes) == mac_) return true;
+        if (exchange.isApplyAnswer(r->bytes)) return true;
     }
     return false;
 }

@@ -1,32 +1,21 @@
 #include "core/DeviceConfig.h"
 
+#include "core/ConfigExchange.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
 
 namespace velomar {
 
 QByteArray DeviceConfig::networkFrame(const QByteArray& mac6) const {
-    NetworkRecord r = network;
-    r.letter = Letter::NetworkRequest;
-    r.mac = mac6;
-    r.reserved = 0;
-    return r.encode();
+    return ConfigExchange(mac6).networkFrame(network);
 }
 
 QByteArray DeviceConfig::operationFrame(int port, const QByteArray& mac6) const {
-    OperationRecord r = operations.at(static_cast<size_t>(port));
-    r.letter = Letter::OperationRequest;
-    r.mac = mac6;
-    r.port = static_cast<std::uint8_t>(port);
-    return r.encode();
+    return ConfigExchange(mac6).operationFrame(operations.at(static_cast<size_t>(port)), port);
 }
 
 QByteArray DeviceConfig::serialFrame(int port, const QByteArray& mac6) const {
-    SerialRecord r = serials.at(static_cast<size_t>(port));
-    r.letter = Letter::SerialRequest;
-    r.mac = mac6;
-    r.port = static_cast<std::uint8_t>(port);
-    return r.encode();
+    return ConfigExchange(mac6).serialFrame(serials.at(static_cast<size_t>(port)), port);
 }
 
 QByteArray EncodeConfigFile(const DeviceConfig& config, const QByteArray& mac6) {
