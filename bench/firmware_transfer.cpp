@@ -315,7 +315,7 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         const double cpu0 = CpuSeconds();
-        transfer.waitForReply(4, true);  // gives up once 5 whole seconds have passed
+        transfer.waitForReply(std::chrono::seconds(5), true);
         const double cpu = CpuSeconds() - cpu0;
         const double wall = static_cast<double>(t.nsecsElapsed()) / 1e9;
         std::printf(
