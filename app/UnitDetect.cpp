@@ -1,7 +1,5 @@
 #include "app/UnitDetect.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -9,14 +7,13 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QTableView>
 #include <algorithm>
-#include <climits>
 #include <optional>
 
 #include "app/BulkApply.h"
+#include "app/FirmwareUpgrade.h"
 #include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
 #include "core/Discovery.h"
@@ -501,60 +498,7 @@ void TFormDetect::OpenDevice(int tag) {
 }
 
 void TFormDetect::FlatButton7Click() {
-    if (DeviceCount() <= 0 || selectedRow_ < 0) return;
-    FUWait->setText(QStringLiteral("Sending Firmware..."));
-    FUWait->setVisible(true);
-    CloseUDPServer();
-    const QString path = platform().openFileName(
-        this, FileDialogRequest{
-                  QStringLiteral("Upgrade Firmware"),
-                  QStringLiteral("vm2100.bin"),
-                  QStringLiteral("bin"),
-                  {QStringLiteral("All files (*.*)"), QStringLiteral("Firmware File (*.bin)")}});
-    if (path.isEmpty()) return;
-
-    FlatPanel1->setEnabled(false);
-    FlatPanel2->setEnabled(false);
-    // An empty range would turn the bar into a busy indicator; an empty or unknown image
-    // shows 0 % instead.
-    const std::int64_t size = FirmwareFileSize(path);
-    const std::int64_t shownSize = std::min<std::int64_t>(size, INT_MAX);
-    UpdateProgress->setRange(0, shownSize > 0 ? static_cast<int>(shownSize) : 1);
-    UpdateProgress->setValue(0);
-
-    std::optional<FirmwareResult> result;
-    RunGuarded(this, [&] {
-        // A file that cannot be opened, or is too large, is reported before anything is sent.
-        const std::unique_ptr<QFile> image = OpenFirmwareImage(path);
-        const QByteArray mac =
-            TargetMac(devices_->cellText(selectedRow_, DeviceTableModel::ColMac));
-        FlatPanel3->show();
-        // The panel goes before any message box shows, also when the transfer fails.
-        const auto hidePanel = qScopeGuard([this] { FlatPanel3->hide(); });
-        FirmwareTransferHooks hooks;
-        hooks.send = [this](const QByteArray& frame) {
-            if (!udpServer_->isOpen()) OpenUDPServer();
-            BroadcastFrame(endpoints_, frame, kDevicePort);
-        };
-        hooks.pumpEvents = [] { QCoreApplication::processEvents(); };
-        hooks.progress = [this](std::int64_t bytes) {
-            UpdateProgress->setValue(static_cast<int>(bytes));
-        };
-        hooks.labelText = [this](const QString& text) { FUWait->setText(text); };
-        hooks.labelVisible = [this](bool visible) { FUWait->setVisible(visible); };
-        // Closing the window during the transfer ends the program, not just the window.
-        const CloseWatcher closing(this);
-        hooks.stopRequested = [this, &closing] { return closing.closeRequested() && !isVisible(); };
-        FirmwareTransfer transfer(firmwareReply_, *firmwareClock_, std::move(hooks));
-        result = transfer.run(*image, path, mac);
-    });
-    if (result && *result != FirmwareResult::Abandoned) {
-        platform().showMessage(this, *result == FirmwareResult::Succeeded
-                                         ? QStringLiteral("Updating firmware was successful")
-                                         : QStringLiteral("Updating firmware was failed"));
-    }
-    FlatPanel1->setEnabled(true);
-    FlatPanel2->setEnabled(true);
+    FirmwareUpgrade(*this).run();
 }
 
 bool TFormDetect::OpenConfigForm() {

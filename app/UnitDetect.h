@@ -62,6 +62,7 @@ class TFormDetect : public QWidget {
     TConfigForm* configForm() const { return configForm_; }
     // The clock of the firmware waits (the steady clock unless a test puts in its own).
     void setFirmwareClock(WaitClock* clock) { firmwareClock_ = clock ? clock : &steadyWaitClock(); }
+    WaitClock& firmwareClock() const { return *firmwareClock_; }
 
     // Operations.
     void StartSearch();

@@ -134,10 +134,12 @@ double BareLoopSeconds(const QList<QByteArray>& frames) {
     rx.bind(QStringLiteral("0.0.0.0"), gWindowPort);
     QElapsedTimer t;
     t.start();
+    constexpr int kLimitMs =
+        static_cast<int>(std::chrono::milliseconds(kFirmwareBlockReplyWait).count());
     for (int block = 0; block < frames.size(); ++block) {
         tx.sendTo(frames[block], QStringLiteral("255.255.255.255"), kDevicePort);
         for (;;) {
-            if (rx.waitReadable(4000) != UdpSocket::WaitResult::Readable) {
+            if (rx.waitReadable(kLimitMs) != UdpSocket::WaitResult::Readable) {
                 std::fprintf(stderr, "bare loop: no acknowledgement of block %d\n", block);
                 return -1;
             }
@@ -168,7 +170,7 @@ double ListenerLoopSeconds(const QList<QByteArray>& frames) {
         slot.clear();
         BroadcastFrame(endpoints, frames[block], kDevicePort);
         for (;;) {
-            if (!steadyWaitClock().waitFor(slot, std::chrono::milliseconds(4000))) {
+            if (!steadyWaitClock().waitFor(slot, kFirmwareBlockReplyWait)) {
                 std::fprintf(stderr, "listener loop: no acknowledgement of block %d\n", block);
                 return -1;
             }
@@ -312,7 +314,7 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         const double cpu0 = CpuSeconds();
-        transfer.waitForReply(4, true);  // gives up once 5 whole seconds have passed
+        transfer.waitForReply(std::chrono::seconds(5), true);
         const double cpu = CpuSeconds() - cpu0;
         const double wall = static_cast<double>(t.nsecsElapsed()) / 1e9;
         std::printf(

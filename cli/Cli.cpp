@@ -727,13 +727,15 @@ int Firmware(Context& c, const Arguments& a) {
                 if (blocksAccepted < blocks) {
                     o.message =
                         answered ? QStringLiteral("the device refused block %1").arg(blocksAccepted)
-                                 : QStringLiteral("no answer to block %1 within 4 s")
-                                       .arg(blocksAccepted);
+                                 : QStringLiteral("no answer to block %1 within %2 s")
+                                       .arg(blocksAccepted)
+                                       .arg(kFirmwareBlockReplyWait.count());
                 } else {
                     o.message =
                         answered ? QStringLiteral("the device refused the final frame (block %1)")
                                        .arg(blocksAccepted)
-                                 : QStringLiteral("no answer to the final frame within 41 s");
+                                 : QStringLiteral("no answer to the final frame within %1 s")
+                                       .arg(kFirmwareFinalReplyWait.count());
                 }
             }
             c.error(QStringLiteral("%1: %2").arg(o.mac, o.message));

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "core/FirmwareTransfer.h"
+
 namespace velomar::cli {
 
 namespace {
@@ -115,9 +117,11 @@ const QList<CommandHelp>& Commands() {
          QStringLiteral("Upgrade the firmware of one device after another."),
          QStringLiteral(
              "Shows each device's model and current version and asks first, unless --yes is given\n"
-             "or stdin is not a terminal. The same frames and waits as the window: 4 s per block,\n"
-             "41 s for the final answer. Afterwards each device is searched for again and the\n"
-             "version it reports is shown."),
+             "or stdin is not a terminal. The same frames and waits as the window: %1 s per\n"
+             "block, %2 s for the final answer. Afterwards each device is searched for again and\n"
+             "the version it reports is shown.")
+             .arg(kFirmwareBlockReplyWait.count())
+             .arg(kFirmwareFinalReplyWait.count()),
          {{QStringLiteral("--yes"), QStringLiteral("Do not ask.")},
           {QStringLiteral("--timeout S"), QStringLiteral("Seconds for each search (default 3).")},
           {QStringLiteral("--format F"),

@@ -138,7 +138,7 @@ FirmwareResult FirmwareTransfer::run(QIODevice& image, const QString& imageName,
         blockSum.reset();
         slot_.clear();
         send(frame);
-        waitForReply(kBlockWaitLimit, false);
+        waitForReply(kFirmwareBlockReplyWait, false);
         if (stopRequested()) {
             image.close();
             return FirmwareResult::Abandoned;
@@ -169,7 +169,7 @@ FirmwareResult FirmwareTransfer::run(QIODevice& image, const QString& imageName,
     send(frame);
     if (hooks_.labelText) hooks_.labelText(kWaitingText);
     if (hooks_.labelVisible) hooks_.labelVisible(true);
-    waitForReply(kFinalWaitLimit, true);
+    waitForReply(kFirmwareFinalReplyWait, true);
     if (hooks_.labelVisible) hooks_.labelVisible(false);
     if (stopRequested()) return FirmwareResult::Abandoned;
     const QByteArray reply = slot_.text();
@@ -179,7 +179,7 @@ FirmwareResult FirmwareTransfer::run(QIODevice& image, const QString& imageName,
                                                          : FirmwareResult::Failed;
 }
 
-bool FirmwareTransfer::waitForReply(int limitSeconds, bool blink) {
+bool FirmwareTransfer::waitForReply(std::chrono::milliseconds limit, bool blink) {
     const std::chrono::milliseconds start = clock_.now();
     if (slot_.flag()) return true;
     for (;;) {
@@ -193,12 +193,12 @@ bool FirmwareTransfer::waitForReply(int limitSeconds, bool blink) {
         if (blink && hooks_.labelText) {
             hooks_.labelText(seconds.count() % 2 == 0 ? kWaitingText : QString());
         }
-        if (seconds.count() > limitSeconds) return slot_.flag();
-        // Sleep until the slot is written, but wake for the next whole second (the limit and
-        // the blink are counted in them) and when the window's events are due again.
+        if (elapsed >= limit) return slot_.flag();
+        // Sleep until the slot is written, but wake at the limit, for the next whole second
+        // (the blink counts them) and when the window's events are due again.
         const std::chrono::milliseconds toNextSecond = seconds + 1s - elapsed;
         const std::chrono::milliseconds toNextPump = lastPump_ + kEventSlice - now;
-        const auto sleep = std::max(1ms, std::min(toNextSecond, toNextPump));
+        const auto sleep = std::max(1ms, std::min({limit - elapsed, toNextSecond, toNextPump}));
         if (clock_.waitFor(slot_, sleep)) return true;
     }
 }

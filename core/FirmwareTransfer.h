@@ -51,6 +51,12 @@ struct FirmwareTransferHooks {
     std::function<bool()> stopRequested;
 };
 
+// How long a device is given to answer a firmware frame: each block within 4 s, the final
+// frame within 41 s (the devices' timing). The window and velomar-cli wait, and say they
+// waited, this long.
+inline constexpr std::chrono::seconds kFirmwareBlockReplyWait{4};
+inline constexpr std::chrono::seconds kFirmwareFinalReplyWait{41};
+
 // Abandoned: stopped on request (the window was closed); nothing is to be shown.
 enum class FirmwareResult { Succeeded, Failed, Abandoned };
 
@@ -59,10 +65,6 @@ enum class FirmwareResult { Succeeded, Failed, Abandoned };
 // length and checksum, and the device's answer to it decides the result.
 class FirmwareTransfer {
   public:
-    // The waits give up once their elapsed whole seconds exceed the limit: after 4 s for a
-    // block and after 41 s for the final answer.
-    static constexpr int kBlockWaitLimit = 3;
-    static constexpr int kFinalWaitLimit = 40;
     // Longest sleep between two dispatches of window events while waiting.
     static constexpr std::chrono::milliseconds kEventSlice{25};
 
@@ -73,10 +75,10 @@ class FirmwareTransfer {
     // sent before stays sent.
     FirmwareResult run(QIODevice& image, const QString& imageName, const QByteArray& mac6);
 
-    // Waits for the reply slot's flag with a limit of `limitSeconds` (see above). While
-    // `blink` is set, the label shows "Waiting For Complete" in even and nothing in odd
-    // seconds. Returns the flag.
-    bool waitForReply(int limitSeconds, bool blink);
+    // Waits for the reply slot's flag, giving up once `limit` has passed. While `blink` is
+    // set, the label shows "Waiting For Complete" in even and nothing in odd whole seconds.
+    // Returns the flag.
+    bool waitForReply(std::chrono::milliseconds limit, bool blink);
 
   private:
     void send(const QByteArray& frame);

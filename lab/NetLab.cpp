@@ -8,8 +8,11 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <atomic>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
+
+#include "lab/LabPlan.h"
 
 #ifdef __linux__
 #include <fcntl.h>
@@ -30,6 +33,15 @@ namespace {
 
 [[noreturn]] void fail(const QString& text) {
     throw std::runtime_error(text.toStdString());
+}
+
+// The subnet of workstation interface iface (from 1), as its first three numbers.
+QString subnet(int iface) {
+    constexpr int count = static_cast<int>(std::size(plan::kSubnets));
+    if (iface < 1 || iface > count) {
+        fail(QStringLiteral("the lab has no interface %1 (its plan has %2)").arg(iface).arg(count));
+    }
+    return QLatin1String(plan::kSubnets[iface - 1]);
 }
 
 QString findBuildDir() {
@@ -275,8 +287,9 @@ void NetLab::removeStaleLabs() {
     const QStringList entries =
         QDir(QStringLiteral("/var/run/netns")).entryList(QDir::Files | QDir::System);
     for (const QString& entry : entries) {
-        if (!entry.endsWith(QLatin1String("-ws"))) continue;
-        const QString lab = entry.chopped(3);
+        const QLatin1String suffix(plan::kWorkstationSuffix);
+        if (!entry.endsWith(suffix)) continue;
+        const QString lab = entry.chopped(suffix.size());
         const auto m = re.match(lab);
         if (!m.hasMatch()) continue;
         const qint64 pid = m.captured(1).toLongLong();
@@ -345,6 +358,29 @@ NetLab::~NetLab() {
 #endif
 }
 
+QString NetLab::workstationNamespace() const {
+    return name_ + QLatin1String(plan::kWorkstationSuffix);
+}
+
+QString NetLab::deviceNamespace(int k) const {
+    return name_ + QLatin1String(plan::kDeviceSuffix) + QString::number(k);
+}
+
+QString NetLab::workstationAddress(int iface) {
+    return QStringLiteral("%1.%2").arg(subnet(iface)).arg(plan::kWorkstationHost);
+}
+
+QString NetLab::deviceAddress(int k, int iface) {
+    if (k < 1 || k > plan::kMaxDevices)
+        fail(QStringLiteral("the lab has no device namespace %1").arg(k));
+    return QStringLiteral("%1.%2").arg(subnet(iface)).arg(plan::kDeviceHostBase + k);
+}
+
+QString NetLab::workstationInterface(int iface) {
+    subnet(iface);  // an interface the plan does not have is refused
+    return QLatin1String(plan::kWorkstationBridge) + QString::number(iface);
+}
+
 bool NetLab::callerInWorkstation() const {
 #ifdef __linux__
     const QByteArray wsPath =
@@ -358,10 +394,12 @@ bool NetLab::callerInWorkstation() const {
 void NetLab::setWorkstationInterfaceUp(int iface, bool up) {
     const LabProcess::Result r = LabProcess::run(
         QStringLiteral("ip"), {QStringLiteral("-n"), workstationNamespace(), QStringLiteral("link"),
-                               QStringLiteral("set"), QStringLiteral("lan%1").arg(iface),
+                               QStringLiteral("set"), workstationInterface(iface),
                                up ? QStringLiteral("up") : QStringLiteral("down")});
-    if (r.exitCode != 0)
-        fail(QStringLiteral("ip link set lan%1: %2").arg(iface).arg(r.output.trimmed()));
+    if (r.exitCode != 0) {
+        fail(QStringLiteral("ip link set %1: %2")
+                 .arg(workstationInterface(iface), r.output.trimmed()));
+    }
 }
 
 std::unique_ptr<LabProcess> NetLab::start(const QString& netns, const QString& program,

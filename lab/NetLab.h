@@ -60,8 +60,9 @@ class LabProcess {
 
 class NetLab {
   public:
+    // Names and addresses follow the plan in lab/plan.env.
     struct Options {
-        int ifaces = 1;   // workstation interfaces, 1 or 2
+        int ifaces = 1;   // workstation interfaces, 1 up to the plan's number of subnets
         int devices = 1;  // device namespaces
     };
 
@@ -79,14 +80,13 @@ class NetLab {
 
     const QString& name() const { return name_; }
     const Options& options() const { return options_; }
-    QString workstationNamespace() const { return name_ + QStringLiteral("-ws"); }
-    QString deviceNamespace(int k = 1) const { return name_ + QStringLiteral("-dev%1").arg(k); }
-    static QString workstationAddress(int iface = 1) {
-        return QStringLiteral("198.18.%1.1").arg(iface);
-    }
-    static QString deviceAddress(int k = 1, int iface = 1) {
-        return QStringLiteral("198.18.%1.%2").arg(iface).arg(10 + k);
-    }
+    QString workstationNamespace() const;
+    QString deviceNamespace(int k = 1) const;
+    // The workstation's address on interface iface, device k's on that interface's subnet.
+    static QString workstationAddress(int iface = 1);
+    static QString deviceAddress(int k = 1, int iface = 1);
+    // The bridge in the workstation namespace that is interface iface.
+    static QString workstationInterface(int iface = 1);
 
     // True when the calling thread is in this lab's workstation namespace.
     bool callerInWorkstation() const;
