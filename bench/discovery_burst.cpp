@@ -195,22 +195,19 @@ Run bareRun(NetLab& lab, int n) {
     return run;
 }
 
-// Between the two: the listening endpoint's thread and the same decoding as the main
-// window's read handler, without the hand-over to the user-interface thread and the table.
+// Between the two: the listening endpoint's threads and the main window's check of each
+// reply, without the hand-over to the user-interface thread and the table.
 Run listenerRun(NetLab& lab, int n) {
     auto emulator = startEmulator(lab, n);
     std::mutex mutex;
-    QSet<QString> macs;
+    QSet<QByteArray> macs;
     Run run;
     qint64 lastAt = 0;
     QElapsedTimer clock;
     ListeningEndpoint endpoint([&](const QByteArray& d, const QString&, std::uint16_t) {
-        if (ReplyLetter(d) != Letter::Discovery) return;
-        const auto reply = DiscoveryReply::decode(d);
-        if (!reply) return;
-        const DeviceTexts texts = DecodeDiscoveryTexts(*reply);
+        if (!IsDiscoveryReply(d)) return;
         std::lock_guard<std::mutex> lock(mutex);
-        macs.insert(texts.mac);
+        macs.insert(d.mid(kMacOffset, kMacSize));
         lastAt = clock.nsecsElapsed() / 1000;
     });
     endpoint.setReceiveBufferRequest(gBuffer.bytes, gBuffer.mayExceedCeiling);
@@ -413,7 +410,8 @@ int main(int argc, char* argv[]) {
             "worst = most lost in one round; bare-l, b-drop = the same for the bare loop.\n"
             "ratio = program/s over bare/s: replies handled per second from the request to the "
             "last reply listed, by the main window (program), by the listening endpoint with the "
-            "window's decoding (listener) and by a bare receive loop on the same socket setup "
+            "window's check of each reply (listener) and by a bare receive loop on the same socket "
+            "setup "
             "(bare).\n"
             "receive buffer asked for: %d bytes%s; granted: %d bytes. peak-queue = most bytes "
             "seen waiting in the program's receive queue.\n",
