@@ -27,29 +27,41 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
         link_.sendTo(DiscoveryRequest(), options.address);
     }
     const auto deadline = DeviceLink::Clock::now() + options.timeout;
+    // While replies arrive only the MAC is read: decoding waits until the search ends,
+    // unless each device is wanted as it answers.
+    std::vector<Received> answered;
     std::vector<FoundDevice> found;
     QSet<QByteArray> seen;
+    auto decoded = [&](const Received& r) {
+        const DiscoveryReply reply = *DiscoveryReply::decode(r.bytes);
+        return FoundDevice{reply, DecodeDiscoveryTexts(reply), link_.localAddressFor(r.sender),
+                           r.sender};
+    };
     auto done = [&] {
-        if (options.expect > 0 && static_cast<int>(found.size()) >= options.expect) return true;
+        if (options.expect > 0 && seen.size() >= options.expect) return true;
         if (options.untilMacs.empty()) return false;
         return std::all_of(options.untilMacs.begin(), options.untilMacs.end(),
                            [&](const QByteArray& mac) { return seen.contains(mac); });
     };
     while (!done()) {
-        const auto received = link_.next(deadline);
+        auto received = link_.next(deadline);
         if (!received) break;
         if (!IsDiscoveryReply(received->bytes)) continue;
-        const auto reply = DiscoveryReply::decode(received->bytes);
         // A device heard through two interfaces answers twice: the first answer counts.
-        if (!reply || seen.contains(reply->mac)) continue;
-        seen.insert(reply->mac);
-        FoundDevice device{*reply, DecodeDiscoveryTexts(*reply),
-                           link_.localAddressFor(received->sender), received->sender};
-        if (options.onFound) options.onFound(device);
-        found.push_back(std::move(device));
+        const QByteArray mac = received->bytes.mid(kMacOffset, kMacSize);
+        if (seen.contains(mac)) continue;
+        seen.insert(mac);
         lastAnswerAfter_ = std::chrono::duration_cast<std::chrono::microseconds>(
             DeviceLink::Clock::now() - requested);
+        if (options.onFound) {
+            found.push_back(decoded(*received));
+            options.onFound(found.back());
+        } else {
+            answered.push_back(std::move(*received));
+        }
     }
+    found.reserve(found.size() + answered.size());
+    for (const Received& r : answered) found.push_back(decoded(r));
     return found;
 }
 
