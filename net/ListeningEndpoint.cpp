@@ -108,6 +108,7 @@ void ListeningEndpoint::listen() {
         if (waited == UdpSocket::WaitResult::Timeout) {
             if (heardSinceQuiet) markQuiet();
             heardSinceQuiet = false;
+            trickle_ = false;
             continue;
         }
         if (waited != UdpSocket::WaitResult::Readable) continue;
@@ -130,19 +131,43 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
     // The delivery thread is woken when the burst is over, or when what waits for it has
     // waited this long, so that it does not take turns with the listener meanwhile.
     constexpr auto kHoldAtMost = std::chrono::milliseconds(100);
+    // Staying awake pays only while datagrams come quickly. A steady exchange of requests
+    // and answers (a firmware transfer, whose own broadcast frames are heard too) comes
+    // slower than one per kSlowestGap on average: the listener then sleeps between them,
+    // instead of taking the processor the answering side and the transfer need.
+    constexpr auto kRateWindow = std::chrono::milliseconds(20);
+    constexpr auto kSlowestGap = std::chrono::microseconds(50);
+    constexpr int kFewestInWindow = static_cast<int>(kRateWindow / kSlowestGap);
+    // Once a trickle was seen, only this many datagrams waiting at once start a burst again
+    // (a trickle's pairs would otherwise start one each time); it ends when the port is quiet.
+    constexpr int kBurstAfterTrickle = 16;
     bool took = false;
     bool burst = false;
     auto lastArrival = Clock::now();
     auto held = lastArrival;
+    auto windowStart = lastArrival;
+    int inWindow = 0;
     while (!stopping_) {
         const int taken = socket_->receiveBatch(batch);
         if (taken > 0) {
             store(batch);
             if (!took) held = Clock::now();
             took = true;
-            burst = burst || taken > 1;
+            if (!burst && taken >= (trickle_ ? kBurstAfterTrickle : 2)) {
+                burst = true;
+                trickle_ = false;
+            }
             if (!burst) break;
             lastArrival = Clock::now();
+            inWindow += taken;
+            if (lastArrival - windowStart >= kRateWindow) {
+                if (inWindow < kFewestInWindow) {
+                    trickle_ = true;
+                    break;
+                }
+                windowStart = lastArrival;
+                inWindow = 0;
+            }
             if (lastArrival - held > kHoldAtMost) {
                 inboxFilled_.notify_one();
                 held = lastArrival;

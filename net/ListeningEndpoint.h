@@ -95,6 +95,9 @@ class ListeningEndpoint {
     // Takes what is queued, and more while a burst goes on.
     enum class Drained { Nothing, Some, BurstEnded };
     Drained drain(ReceiveBatch& batch);
+    // The listener thread's own: datagrams came as a steady trickle since the port was last
+    // quiet, so a few waiting at once are no burst.
+    bool trickle_ = false;
     void deliver();
     void store(const ReceiveBatch& batch);
     void markQuiet();

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <atomic>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "net/BlockingHandOver.h"
@@ -121,6 +122,38 @@ TEST(ListeningEndpoint, ABurstLargerThanTheQueueArrivesWholeAndInOrder) {
     ASSERT_EQ(got.size(), 2 * kCount);
     for (int i = 0; i < 2 * kCount; ++i) ASSERT_EQ(got[i], numbered(i)) << "datagram " << i;
     EXPECT_EQ(ep.dropped().value_or(0), 0u);
+}
+
+// A request/answer exchange whose own frames are heard too (two datagrams at once, then
+// one every few hundred microseconds) is no burst: the listener must sleep between them,
+// not keep the processor that the answering side and the waiting transfer need.
+TEST(ListeningEndpoint, ASteadyTrickleIsWaitedForAsleep) {
+    VELOMAR_REQUIRE_ISOLATION();
+    std::atomic<int> got{0};
+    ListeningEndpoint ep([&](const QByteArray&, const QString&, std::uint16_t) { ++got; });
+    ep.open();
+    UdpSocket tx;
+    tx.bind("127.0.0.1", 0);
+    const auto cpuNow = [] {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+    };
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = cpuNow();
+    int sent = 0;
+    while (wall.elapsed() < 300) {
+        tx.sendTo("\x02F\x03", "127.0.0.1", kPort);
+        tx.sendTo("\x02f\x03", "127.0.0.1", kPort);
+        sent += 2;
+        QThread::usleep(300);
+    }
+    const double cpuMs = cpuNow() - cpuBefore;
+    const double wallMs = wall.elapsed();
+    ASSERT_TRUE(waitUntil([&] { return got == sent; }));
+    // Looking for datagrams without pause would take about one core for the whole time.
+    EXPECT_LT(cpuMs, wallMs * 0.6) << cpuMs << " ms of processor in " << wallMs << " ms";
 }
 
 TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason) {
