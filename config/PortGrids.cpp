@@ -1,5 +1,6 @@
 #include "config/PortGrids.h"
 
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/OperationRecord.h"
@@ -75,11 +76,7 @@ void OperationGridModel::decode(const QByteArray& frame) {
 
 QByteArray OperationGridModel::encode(int port, const QByteArray& mac) const {
     checkRow(*this, port);
-    auto word = [&](Column c) {
-        const QByteArray b = WordToBytesStrict(value(port, c));
-        return static_cast<std::uint16_t>(static_cast<unsigned char>(b[0]) |
-                                          (static_cast<unsigned char>(b[1]) << 8));
-    };
+    auto word = [&](Column c) { return WordAt(WordToBytesStrict(value(port, c))); };
     OperationRecord o;
     o.mac = mac;
     o.port = static_cast<std::uint8_t>(port);

@@ -7,11 +7,6 @@
 
 namespace velomar {
 
-QString UpToNul(const QString& text) {
-    const qsizetype nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
-
 std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) {
     link_.discardReceived();
     if (options.address.isEmpty()) {

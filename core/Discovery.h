@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/DeviceLink.h"
+#include "protocol/Bytes.h"
 #include "protocol/DiscoveryReply.h"
 
 namespace velomar {
@@ -19,9 +20,6 @@ struct FoundDevice {
     QString localAddress;  // empty when it cannot be told
     QString sender;        // the address the reply came from
 };
-
-// Text up to the first NUL, as the table shows it.
-QString UpToNul(const QString& text);
 
 struct DiscoveryOptions {
     // Empty: the request goes through every local address; else only to this address.
