@@ -13,6 +13,7 @@
 #include "config/PortGrids.h"
 #include "net/LocalAddresses.h"
 #include "platform/Platform.h"
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
@@ -26,6 +27,13 @@ namespace velomar {
 namespace {
 constexpr int kWidth = 793;
 constexpr int kHeight = 416;
+
+// Whether a port grid can take a reply: the whole record, for one of its rows (the port
+// index follows the MAC in both port records).
+bool FitsPortGrid(const QByteArray& reply, int size, const RecordGridModel& grid) {
+    return reply.size() >= size &&
+           static_cast<std::uint8_t>(reply[kMacOffset + kMacSize]) < grid.rowCount();
+}
 }  // namespace
 
 ConfigNetwork ConfigNetwork::host() {
@@ -218,19 +226,25 @@ void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
     if (!letter) return;
     const QByteArray mac = FrameMac(datagram);
     if (mac.isEmpty() || mac != TargetMac()) return;
+    // A reply that cannot be placed (cut short, or for a port the grids do not have) is
+    // dropped before its decoder would raise the error: a stream of them costs no exception
+    // each. What still fails is dropped where it failed; the next reply is handled normally.
     try {
         switch (*letter) {
             case Letter::NetworkReply:
+                if (datagram.size() < NetworkRecord::kSize) break;
                 DecodeNetworkRecord(datagram);
                 tabPanel1->setEnabled(true);
                 FlatButton1->setEnabled(true);
                 break;
             case Letter::OperationReply:
+                if (!FitsPortGrid(datagram, OperationRecord::kSize, *opModel_)) break;
                 DecodeOperationRecord(datagram);
                 tabPanel2->setEnabled(true);
                 FlatButton1->setEnabled(true);
                 break;
             case Letter::SerialReply:
+                if (!FitsPortGrid(datagram, SerialRecord::kSize, *serialModel_)) break;
                 DecodeSerialRecord(datagram);
                 tabPanel3->setEnabled(true);
                 FlatButton1->setEnabled(true);
@@ -244,8 +258,6 @@ void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
                 break;
         }
     } catch (const std::exception&) {
-        // A reply that cannot be placed is dropped where it failed; the next one is handled
-        // normally.
     }
 }
 
@@ -294,10 +306,7 @@ void TConfigForm::SetBridgeMode(int index) {
 }
 
 int TConfigForm::BytesToInt(const QByteArray& bytes) {
-    if (bytes.isEmpty()) return 0;
-    int v = static_cast<unsigned char>(bytes[0]);
-    if (bytes.size() > 1) v += 256 * static_cast<unsigned char>(bytes[1]);
-    return v;
+    return WordAt(bytes);
 }
 
 void TConfigForm::OpGridValueChanged() {
