@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/TextEntry.h"
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/Frame.h"
@@ -68,11 +69,6 @@ QString DeviceTableModel::cut(int column, const QString& text) {
     return width > 0 ? text.left(width) : text;
 }
 
-QString DeviceTableModel::shown(const QString& text) {
-    const int nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
-
 DeviceTableModel::DeviceTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int DeviceTableModel::rowCount(const QModelIndex& parent) const {
@@ -97,9 +93,9 @@ QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return shown(cellText(index.row(), column));
+            return UpToNul(cellText(index.row(), column));
         case Qt::EditRole:
-            return shown(cellText(index.row(), column));
+            return UpToNul(cellText(index.row(), column));
         case Qt::TextAlignmentRole:
             return int(Qt::AlignCenter);
         default:
@@ -140,7 +136,7 @@ bool DeviceTableModel::setData(const QModelIndex& index, const QVariant& value, 
     }
     if (role != Qt::EditRole || c < ColName || c > ColPelorin) return false;
     // An editor closed without a change keeps what is stored, NUL characters included.
-    if (value.toString() == shown(cellText(index.row(), c))) return true;
+    if (value.toString() == UpToNul(cellText(index.row(), c))) return true;
     setCellText(index.row(), c, value.toString());
     return true;
 }

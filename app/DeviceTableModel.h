@@ -41,8 +41,6 @@ class DeviceTableModel : public QAbstractTableModel {
     static QString title(int column);
     // A stored text cut to the column's width, its first characters staying.
     static QString cut(int column, const QString& text);
-    // What a cell shows: its text up to the first NUL.
-    static QString shown(const QString& text);
     // The columns the user may change (texts and the Apply box).
     static bool isUserEditable(int column) { return column >= ColName && column <= ColApply; }
     // Address columns take only the characters of an address.

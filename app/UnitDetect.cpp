@@ -21,6 +21,7 @@
 #include "platform/DeviceAccess.h"
 #include "platform/Platform.h"
 #include "protocol/Address.h"
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
 
@@ -503,9 +504,7 @@ void TFormDetect::FlatButton7Click() {
 
 bool TFormDetect::OpenConfigForm() {
     if (DeviceCount() == 0 || selectedRow_ < 0 || !configForm_) return false;
-    auto text = [this](int column) {
-        return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
-    };
+    auto text = [this](int column) { return UpToNul(devices_->cellText(selectedRow_, column)); };
     const QString mac = text(DeviceTableModel::ColMac);
     if (configForm_->BringForwardIfOpen(this, mac)) return false;
     CloseUDPServer();
@@ -525,7 +524,7 @@ void TFormDetect::FlatButton10Click() {
     RunGuarded(this, [this] {
         if (DeviceCount() == 0 || selectedRow_ < 0 || !configForm_) return;
         auto text = [this](int column) {
-            return DeviceTableModel::shown(devices_->cellText(selectedRow_, column));
+            return UpToNul(devices_->cellText(selectedRow_, column));
         };
         const QString mac = text(DeviceTableModel::ColMac);
         if (configForm_->BringForwardIfOpen(this, mac, true)) return;

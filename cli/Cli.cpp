@@ -24,6 +24,7 @@
 #include "core/Mac.h"
 #include "core/NetworkSetJob.h"
 #include "net/LocalAddresses.h"
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Firmware.h"
 

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "platform/TextEntry.h"
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
 #include "protocol/ValueLists.h"
@@ -63,10 +64,6 @@ QGroupBox* boldGroup(const QString& title, QWidget* parent) {
     return g;
 }
 
-std::uint16_t wordOf(const QByteArray& b) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[0]) |
-                                      (static_cast<unsigned char>(b[1]) << 8));
-}
 }  // namespace
 
 NetworkTab::NetworkTab(QWidget* parent) : QWidget(parent) {
@@ -289,11 +286,10 @@ void NetworkTab::ShowRecord(const NetworkRecord& r) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString whole = utf8.decode(r.name);
     if (utf8.hasError()) whole.clear();
-    const qsizetype nul = whole.indexOf(QChar(0));
-    setDeviceName(nul < 0 ? whole : whole.left(nul));
+    setDeviceName(UpToNul(whole));
     // The device's text still carries its NUL fill, which no edit text equals: a name
     // shorter than the field is a change like any other written text.
-    if (nul >= 0) DeviceNameTextChange();
+    if (whole.contains(QChar(0))) DeviceNameTextChange();
 
     PelorinIPText->setText(BytesToIp(r.pelorinIp));
     PelorinPortText->setText(QString::number(r.pelorinPort));
@@ -317,7 +313,7 @@ NetworkRecord NetworkTab::ReadRecord() const {
     r.dns = IpToBytesStrict(DNSText->text());
     r.name = EncodeDeviceName(DeviceNameText->text());
     r.pelorinIp = IpToBytesStrict(PelorinIPText->text());
-    r.pelorinPort = wordOf(WordToBytesStrict(PelorinPortText->text()));
+    r.pelorinPort = WordAt(WordToBytesStrict(PelorinPortText->text()));
     r.telnet = choiceByte(TelnetCombo);
     r.ssh = choiceByte(SSHCombo);
     r.ftp = choiceByte(FTPCombo);

@@ -1,5 +1,6 @@
 #include "config/PortGrids.h"
 
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/ValueLists.h"
@@ -76,11 +77,7 @@ void OperationGridModel::show(const OperationRecord& o) {
 
 OperationRecord OperationGridModel::record(int port) const {
     checkRow(*this, port);
-    auto word = [&](Column c) {
-        const QByteArray b = WordToBytesStrict(value(port, c));
-        return static_cast<std::uint16_t>(static_cast<unsigned char>(b[0]) |
-                                          (static_cast<unsigned char>(b[1]) << 8));
-    };
+    auto word = [&](Column c) { return WordAt(WordToBytesStrict(value(port, c))); };
     OperationRecord o;
     o.port = static_cast<std::uint8_t>(port);
     o.operation = ListPosition(kOperationTexts, value(port, Operation));

@@ -6,6 +6,8 @@
 #include <QTableView>
 #include <QValidator>
 
+#include "protocol/Bytes.h"
+
 namespace velomar {
 
 namespace {
@@ -23,11 +25,6 @@ class WordValidator : public QValidator {
     }
 };
 }  // namespace
-
-QString ShownText(const QString& text) {
-    const qsizetype nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
 
 RecordGridModel::RecordGridModel(QVector<GridColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)) {}
@@ -92,7 +89,7 @@ QVariant RecordGridModel::data(const QModelIndex& index, int role) const {
                 if (role != Qt::AccessibleTextRole) return {};
                 return v.toBool() ? QStringLiteral("checked") : QStringLiteral("not checked");
             }
-            return ShownText(v.toString());
+            return UpToNul(v.toString());
         case Qt::CheckStateRole:
             if (col.kind != GridColumn::Check) return {};
             return v.toBool() ? Qt::Checked : Qt::Unchecked;
@@ -140,7 +137,7 @@ bool RecordGridModel::setData(const QModelIndex& index, const QVariant& value, i
         if (role != Qt::EditRole) return false;
         const QString text = cut(c, value.toString());
         const QVariant& old = rows_.at(r).at(c);
-        if (old.isValid() ? ShownText(old.toString()) == text : text.isEmpty()) return true;
+        if (old.isValid() ? UpToNul(old.toString()) == text : text.isEmpty()) return true;
         rows_[r][c] = text;
     }
     emit dataChanged(index, index);

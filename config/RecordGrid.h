@@ -86,7 +86,4 @@ class RecordGridDelegate : public QStyledItemDelegate {
 // typing, F2, a double-click or a click on the selected row.
 QTableView* MakeRecordGrid(RecordGridModel* model, const QString& name, QWidget* parent);
 
-// The text of a cell as the grid shows it: up to the first NUL.
-QString ShownText(const QString& text);
-
 }  // namespace velomar

@@ -13,6 +13,7 @@
 #include "config/PortGrids.h"
 #include "net/LocalAddresses.h"
 #include "platform/Platform.h"
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
@@ -36,6 +37,11 @@ ConfigRecord RecordOf(int kind) {
         default:
             return ConfigRecord::Serial;
     }
+}
+
+// Whether a port grid has the row a record is for.
+bool FitsPortGrid(int port, const RecordGridModel& grid) {
+    return port >= 0 && port < grid.rowCount();
 }
 }  // namespace
 
@@ -223,7 +229,10 @@ void TConfigForm::ConfigTabTabChanged(int index) {
 }
 
 void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
-    // Only replies of our device, each long enough for its record, get here.
+    // Only replies of our device, each long enough for its record, get here. A record for
+    // a port the grids do not have is dropped before it is shown, where it would raise an
+    // error: a stream of them costs no exception each. What still fails is dropped where it
+    // failed; the next reply is handled normally.
     const std::optional<ConfigReply> reply = exchange().take(datagram);
     if (!reply) return;
     try {
@@ -232,10 +241,12 @@ void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
             tabPanel1->setEnabled(true);
             FlatButton1->setEnabled(true);
         } else if (const auto* operation = std::get_if<OperationRecord>(&*reply)) {
+            if (!FitsPortGrid(operation->port, *opModel_)) return;
             opModel_->show(*operation);
             tabPanel2->setEnabled(true);
             FlatButton1->setEnabled(true);
         } else if (const auto* serial = std::get_if<SerialRecord>(&*reply)) {
+            if (!FitsPortGrid(serial->port, *serialModel_)) return;
             serialModel_->show(*serial);
             tabPanel3->setEnabled(true);
             FlatButton1->setEnabled(true);
@@ -244,8 +255,6 @@ void TConfigForm::ConfigUDPUDPRead(const QByteArray& datagram) {
             platform().showMessage(this, QStringLiteral("Configuration was successfully applied"));
         }
     } catch (const std::exception&) {
-        // A reply that cannot be placed is dropped where it failed; the next one is handled
-        // normally.
     }
 }
 
@@ -298,10 +307,7 @@ void TConfigForm::SetBridgeMode(int index) {
 }
 
 int TConfigForm::BytesToInt(const QByteArray& bytes) {
-    if (bytes.isEmpty()) return 0;
-    int v = static_cast<unsigned char>(bytes[0]);
-    if (bytes.size() > 1) v += 256 * static_cast<unsigned char>(bytes[1]);
-    return v;
+    return WordAt(bytes);
 }
 
 void TConfigForm::OpGridValueChanged() {

@@ -4,6 +4,7 @@
 #include <QSet>
 #include <functional>
 
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
 #include "protocol/Errors.h"
@@ -61,8 +62,7 @@ bool Flag(const QString& text) {
 }
 
 QString Alias(const QByteArray& raw) {
-    const qsizetype nul = raw.indexOf('\0');
-    return QString::fromLatin1(nul < 0 ? raw : raw.left(nul));
+    return QString::fromLatin1(UpToNul(raw));
 }
 
 QByteArray AliasBytes(const QString& text) {

@@ -7,11 +7,6 @@
 
 namespace velomar {
 
-QString UpToNul(const QString& text) {
-    const qsizetype nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
-
 bool IsDiscoveryReply(const QByteArray& datagram) {
     return ReplyLetter(datagram) == Letter::Discovery &&
            datagram.size() >= DiscoveryReply::kMinSize;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/DeviceLink.h"
+#include "protocol/Bytes.h"
 #include "protocol/DiscoveryReply.h"
 
 namespace velomar {
@@ -23,9 +24,6 @@ struct FoundDevice {
 // Whether a datagram is a discovery reply that can be read: its letter, and long enough for
 // every field. The window's table and the search below take the same replies.
 bool IsDiscoveryReply(const QByteArray& datagram);
-
-// Text up to the first NUL, as the table shows it.
-QString UpToNul(const QString& text);
 
 struct DiscoveryOptions {
     // Empty: the request goes through every local address; else only to this address.

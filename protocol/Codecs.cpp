@@ -1,7 +1,9 @@
 #include "protocol/Codecs.h"
 
 #include <array>
+#include <optional>
 
+#include "protocol/Bytes.h"
 #include "protocol/Errors.h"
 
 namespace velomar {
@@ -40,13 +42,24 @@ bool parseDecimal(QStringView text, std::int64_t& value) {
     return true;
 }
 
-std::int64_t decimalOrThrow(QStringView piece) {
+// The conversions find out whether a text converts without throwing, and the throwing
+// functions raise the error from what they found: a refused text costs no exception where
+// a caller only asks (a field checked as it is typed, a check run over many rows).
+// Where a conversion stops: the piece that is not a decimal integer, or a number out of the
+// strict range.
+struct Refusal {
+    QStringView piece;
+    bool outOfRange = false;
+};
+
+std::optional<std::int64_t> decimal(QStringView piece, Refusal* why) {
     std::int64_t v = 0;
-    if (!parseDecimal(piece, v)) throw ConversionError::notInteger(piece.toString());
-    return v;
+    if (parseDecimal(piece, v)) return v;
+    if (why) why->piece = piece;
+    return std::nullopt;
 }
 
-std::uint32_t hexToInt(QStringView text) {
+std::optional<std::uint32_t> hexToInt(QStringView text) {
     std::uint32_t v = 0;
     for (QChar c : text) {
         if (c.unicode() >= 0x80) {
@@ -55,13 +68,13 @@ std::uint32_t hexToInt(QStringView text) {
             v = 0;
             for (QChar u : text.toString().toUpper()) {
                 const int d = hexValue(u);
-                if (d < 0) throw HexError();
+                if (d < 0) return std::nullopt;
                 v = v * 16 + static_cast<std::uint32_t>(d);
             }
             return v;
         }
         const int d = hexValue(c);
-        if (d < 0) throw HexError();
+        if (d < 0) return std::nullopt;
         v = v * 16 + static_cast<std::uint32_t>(d);
     }
     return v;
@@ -91,7 +104,7 @@ int hexPairToByte(QStringView text) {
 }
 }  // namespace
 
-bool ParseDecimal(const QString& text, std::int64_t& value) {
+bool ParseDecimal(QStringView text, std::int64_t& value) {
     return parseDecimal(text, value);
 }
 
@@ -104,8 +117,14 @@ QString BytesToHex(const QByteArray& bytes, int count) {
     return out;
 }
 
+std::optional<std::int32_t> TryHexToInt(const QString& text) {
+    if (const auto v = hexToInt(text)) return static_cast<std::int32_t>(*v);
+    return std::nullopt;
+}
+
 std::int32_t HexToInt(const QString& text) {
-    return static_cast<std::int32_t>(hexToInt(text));
+    if (const auto v = TryHexToInt(text)) return *v;
+    throw HexError();
 }
 
 std::int32_t HexDigitsToInt(const QString& text) {
@@ -126,19 +145,38 @@ QString IntToHexDigits(std::int64_t value) {
     return out;
 }
 
-QString ListToHex(ListKind kind, const QString& text, QChar separator) {
+namespace {
+std::optional<QString> listToHex(ListKind kind, const QString& text, QChar separator,
+                                 Refusal* why) {
     QString out;
     // Every piece between separators, empty ones included (an empty text is one piece).
     for (qsizetype start = 0;;) {
         const qsizetype end = text.indexOf(separator, start);
         const QStringView part =
             QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start);
-        const std::int64_t value =
-            kind == ListKind::Hex ? std::int64_t{hexToInt(part)} : decimalOrThrow(part);
-        appendHexDigits(out, static_cast<std::uint64_t>(value), 2);
+        std::optional<std::int64_t> value;
+        if (kind == ListKind::Hex) {
+            if (const auto h = hexToInt(part)) value = *h;
+        } else {
+            value = decimal(part, why);
+        }
+        if (!value) return std::nullopt;
+        appendHexDigits(out, static_cast<std::uint64_t>(*value), 2);
         if (end < 0) return out;
         start = end + 1;
     }
+}
+}  // namespace
+
+std::optional<QString> TryListToHex(ListKind kind, const QString& text, QChar separator) {
+    return listToHex(kind, text, separator, nullptr);
+}
+
+QString ListToHex(ListKind kind, const QString& text, QChar separator) {
+    Refusal why;
+    if (auto out = listToHex(kind, text, separator, &why)) return std::move(*out);
+    if (kind == ListKind::Hex) throw HexError();
+    throw ConversionError::notInteger(why.piece.toString());
 }
 
 int HexPairToByte(const QString& text) {
@@ -179,53 +217,84 @@ std::array<QStringView, 4> ipPieces(const QString& text) {
     pieces[3] = QStringView(text).sliced(pos);
     return pieces;
 }
-}  // namespace
 
-QByteArray IpToBytes(const QString& text) {
+// Each of the four numbers cut to its low byte or, strict, refused above 255.
+std::optional<QByteArray> ipToBytes(const QString& text, bool strict, Refusal* why) {
     QByteArray out;
+    out.reserve(4);
     for (QStringView piece : ipPieces(text)) {
-        out.append(static_cast<char>(decimalOrThrow(piece) & 0xFF));
+        const auto v = decimal(piece, why);
+        if (!v) return std::nullopt;
+        if (strict && (*v < 0 || *v > 255)) {
+            if (why) why->outOfRange = true;
+            return std::nullopt;
+        }
+        out.append(static_cast<char>(*v & 0xFF));
     }
     return out;
+}
+
+std::optional<QByteArray> wordToBytes(const QString& text, bool strict, Refusal* why) {
+    const auto v = decimal(text, why);
+    if (!v) return std::nullopt;
+    if (strict && (*v < 0 || *v > 65535)) {
+        if (why) why->outOfRange = true;
+        return std::nullopt;
+    }
+    QByteArray out;
+    AppendWord(out, static_cast<std::uint16_t>(*v));
+    return out;
+}
+}  // namespace
+
+std::optional<QByteArray> TryIpToBytes(const QString& text) {
+    return ipToBytes(text, false, nullptr);
+}
+
+std::optional<QByteArray> TryIpToBytesStrict(const QString& text) {
+    return ipToBytes(text, true, nullptr);
+}
+
+QByteArray IpToBytes(const QString& text) {
+    Refusal why;
+    if (auto out = ipToBytes(text, false, &why)) return std::move(*out);
+    throw ConversionError::notInteger(why.piece.toString());
 }
 
 QByteArray IpToBytesStrict(const QString& text) {
-    QByteArray out;
-    for (QStringView piece : ipPieces(text)) {
-        const std::int64_t v = decimalOrThrow(piece);
-        if (v < 0 || v > 255) {
-            throw ConversionError(
-                QStringLiteral(
-                    "'%1' is not a valid IP address: each of its four numbers must be 0 to 255")
-                    .arg(text));
-        }
-        out.append(static_cast<char>(v));
-    }
-    return out;
+    Refusal why;
+    if (auto out = ipToBytes(text, true, &why)) return std::move(*out);
+    if (!why.outOfRange) throw ConversionError::notInteger(why.piece.toString());
+    throw ConversionError(
+        QStringLiteral("'%1' is not a valid IP address: each of its four numbers must be 0 to 255")
+            .arg(text));
+}
+
+std::optional<QByteArray> TryWordToBytes(const QString& text) {
+    return wordToBytes(text, false, nullptr);
+}
+
+std::optional<QByteArray> TryWordToBytesStrict(const QString& text) {
+    return wordToBytes(text, true, nullptr);
 }
 
 QByteArray WordToBytes(const QString& text) {
-    const auto v = static_cast<std::uint64_t>(decimalOrThrow(text));
-    QByteArray out;
-    out.append(static_cast<char>(v % 256));
-    out.append(static_cast<char>((v / 256) % 256));
-    return out;
+    Refusal why;
+    if (auto out = wordToBytes(text, false, &why)) return std::move(*out);
+    throw ConversionError::notInteger(why.piece.toString());
 }
 
 QByteArray WordToBytesStrict(const QString& text) {
-    const std::int64_t v = decimalOrThrow(text);
-    if (v < 0 || v > 65535) {
-        throw ConversionError(
-            QStringLiteral("'%1' is not a valid port number: it must be 0 to 65535").arg(text));
-    }
-    return WordToBytes(text);
+    Refusal why;
+    if (auto out = wordToBytes(text, true, &why)) return std::move(*out);
+    if (!why.outOfRange) throw ConversionError::notInteger(why.piece.toString());
+    throw ConversionError(
+        QStringLiteral("'%1' is not a valid port number: it must be 0 to 65535").arg(text));
 }
 
 QString BytesToWord(const QByteArray& bytes) {
     if (bytes.isEmpty()) throw ConversionError::notInteger(QStringLiteral("$"));
-    int v = static_cast<unsigned char>(bytes[0]);
-    if (bytes.size() > 1) v += 256 * static_cast<unsigned char>(bytes[1]);
-    return QString::number(v);
+    return QString::number(WordAt(bytes));
 }
 
 QString MacToText(const QByteArray& mac6) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // The small, stateless conversions between the texts shown in the windows and the raw
 // fields of command frames. Texts handed to the wire side are byte strings (Latin-1 for
@@ -27,10 +28,19 @@ QString BytesToWord(const QByteArray& bytes);  // throws ConversionError on empt
 QByteArray IpToBytesStrict(const QString& text);
 QByteArray WordToBytesStrict(const QString& text);
 
+// The same conversions reporting a refusal as nullopt instead of raising the error: for
+// callers that only ask whether a text converts.
+std::optional<std::int32_t> TryHexToInt(const QString& text);
+std::optional<QString> TryListToHex(ListKind kind, const QString& text, QChar separator);
+std::optional<QByteArray> TryIpToBytes(const QString& text);
+std::optional<QByteArray> TryIpToBytesStrict(const QString& text);
+std::optional<QByteArray> TryWordToBytes(const QString& text);
+std::optional<QByteArray> TryWordToBytesStrict(const QString& text);
+
 // Reads a decimal integer the way the conversions above do: optional sign, digits,
 // nothing else. Returns false when the text is not such an integer or does not fit in
 // 32 bits.
-bool ParseDecimal(const QString& text, std::int64_t& value);
+bool ParseDecimal(QStringView text, std::int64_t& value);
 
 // MAC text: six upper-case hex pairs joined by "-".
 QString MacToText(const QByteArray& mac6);

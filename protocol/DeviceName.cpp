@@ -1,5 +1,7 @@
 #include "protocol/DeviceName.h"
 
+#include "protocol/Bytes.h"
+
 namespace velomar {
 
 QString DecodeNameAttempt(const QByteArray& bytes) {
@@ -28,9 +30,8 @@ QString DecodeNameAttempt(const QByteArray& bytes) {
 }
 
 QString DecodeDeviceName(const QByteArray& field) {
-    const int zero = field.indexOf('\0');
-    if (zero >= 0) {
-        const QString text = DecodeNameAttempt(field.left(zero));
+    if (field.contains('\0')) {
+        const QString text = DecodeNameAttempt(UpToNul(field));
         if (!text.isEmpty()) return text;
     }
     for (int drop = 1; drop <= 3; ++drop) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
 
@@ -129,9 +130,7 @@ FirmwareReply FirmwareReply::decode(QByteArrayView d) {
     const qsizetype from = FirmwareFrame::kBlockOffset;
     const qsizetype to = std::min<qsizetype>(d.size(), from + FirmwareFrame::kBlockSize);
     if (to > from) {
-        QByteArrayView field = d.sliced(from, to - from);
-        const qsizetype nul = field.indexOf('\0');
-        if (nul >= 0) field = field.first(nul);
+        const QByteArrayView field = UpToNul(d.sliced(from, to - from));
         std::int64_t v = 0;
         if (ParseDecimal(QString::fromLatin1(field), v)) r.block = v;
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <cstdint>
 
+#include "protocol/Bytes.h"
 #include "protocol/Frame.h"
 
 // Sequential writing and reading of the fixed-layout configuration records. The reader is
@@ -19,10 +20,7 @@ class RecordWriter {
     }
     void byte(std::uint8_t v) { bytes_.append(static_cast<char>(v)); }
     // Low byte first.
-    void word(std::uint16_t v) {
-        byte(static_cast<std::uint8_t>(v & 0xFF));
-        byte(static_cast<std::uint8_t>(v >> 8));
-    }
+    void word(std::uint16_t v) { AppendWord(bytes_, v); }
     void field(const QByteArray& f, int size) { AppendField(bytes_, f, size); }
     QByteArray finish() {
         bytes_.append(kEtx);
@@ -39,9 +37,9 @@ class RecordReader {
     char letter() const { return frame_.at(1); }
     std::uint8_t byte() { return static_cast<std::uint8_t>(frame_.at(pos_++)); }
     std::uint16_t word() {
-        const std::uint16_t lo = byte();
-        const std::uint16_t hi = byte();
-        return static_cast<std::uint16_t>(lo | (hi << 8));
+        const std::uint16_t v = WordAt(QByteArrayView(frame_).sliced(pos_, 2));
+        pos_ += 2;
+        return v;
     }
     QByteArray field(int size) {
         const QByteArray f = frame_.mid(pos_, size);

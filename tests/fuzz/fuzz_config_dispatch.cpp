@@ -38,6 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (i % 2 == 0 && d.size() >= 8) d.replace(2, 6, mac);
         form->ConfigUDPUDPRead(d);
     }
+    // Nothing the dialog posted for the event loop stays queued for the next input.
+    QCoreApplication::sendPostedEvents();
     // The grids always hold one row per serial port of the last network record.
     const auto grids = form->findChildren<QTableView*>();
     for (QTableView* grid : grids) fuzz::Check(grid->model()->rowCount() == form->PortCount());

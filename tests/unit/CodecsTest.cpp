@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "support/Bytes.h"
@@ -113,4 +114,34 @@ TEST(Codecs, UnusualTextsConvertAsBefore) {
     EXPECT_EQ(TargetMac("0a-Bc-1"), Bytes({0x0A, 0xBC, 0, 0, 0, 0}));
     EXPECT_EQ(TargetMac("0a:bc:de:f0:12:34:56"), Bytes({0x0A, 0xBC, 0xDE, 0xF0, 0x12, 0x34}));
     EXPECT_EQ(TargetMac("0G-11"), Bytes({0, 0x11, 0, 0, 0, 0}));
+}
+
+// The asking forms give what the throwing forms convert, and nullopt where they throw.
+TEST(Codecs, TryFormsAnswerAsTheThrowingFormsConvert) {
+    EXPECT_EQ(TryHexToInt("1a"), 26);
+    EXPECT_EQ(TryHexToInt("0G"), std::nullopt);
+    EXPECT_EQ(TryListToHex(ListKind::Decimal, "10.0.0.0", u'.'), "0A000000");
+    EXPECT_EQ(TryListToHex(ListKind::Decimal, "1..2", u'.'), std::nullopt);
+    EXPECT_EQ(TryListToHex(ListKind::Hex, "00-1G", u'-'), std::nullopt);
+    EXPECT_EQ(TryIpToBytes("10.0.0.300"), Bytes({10, 0, 0, 0x2C}));
+    EXPECT_EQ(TryIpToBytes("1.2.3"), std::nullopt);
+    EXPECT_EQ(TryIpToBytesStrict("10.0.0.255"), Bytes({10, 0, 0, 255}));
+    EXPECT_EQ(TryIpToBytesStrict("10.0.0.300"), std::nullopt);
+    EXPECT_EQ(TryWordToBytes("65536"), Bytes({0, 0}));
+    EXPECT_EQ(TryWordToBytesStrict("65536"), std::nullopt);
+    EXPECT_EQ(TryWordToBytesStrict("-1"), std::nullopt);
+    EXPECT_EQ(TryWordToBytes("x"), std::nullopt);
+}
+
+TEST(Codecs, WordsAndNulCutsOfTheFrames) {
+    EXPECT_EQ(WordAt(Bytes({0x09, 0x08, 0xFF})), 2057);
+    EXPECT_EQ(WordAt(Bytes({0xFF})), 255);
+    EXPECT_EQ(WordAt({}), 0);
+    QByteArray out;
+    AppendWord(out, 0xFF01);
+    EXPECT_EQ(out, Bytes({0x01, 0xFF}));
+    EXPECT_EQ(UpToNul(QByteArray("ab\0cd", 5)), "ab");
+    EXPECT_EQ(UpToNul(QByteArray("abc")), "abc");
+    EXPECT_EQ(UpToNul(QString::fromUtf16(u"\u20AC\0x", 3)), QString::fromUtf16(u"\u20AC"));
+    EXPECT_EQ(UpToNul(QByteArrayView("\0", 1)).size(), 0);
 }

@@ -1,0 +1,59 @@
+// The command-line tool's network set table (set --from FILE.csv) on arbitrary files: the
+// table is read and its rows checked against two devices that answered, as the tool does
+// before it sends anything, with no network. A refused file is one of our errors; every
+// row the checks pass builds a frame; and no address ends up held by two devices.
+#include <QHash>
+#include <QSet>
+
+#include "FuzzSupport.h"
+#include "core/NetworkSet.h"
+#include "core/NetworkSetJob.h"
+#include "protocol/Errors.h"
+
+using namespace velomar;
+
+namespace {
+FoundDevice Device(const char* mac, const char* ip) {
+    FoundDevice d;
+    d.reply.mac = QByteArray::fromHex(mac);
+    d.reply.ip = QByteArray::fromHex(ip);
+    d.reply.mask = QByteArray::fromHex("ffffff00");
+    d.texts = DecodeDiscoveryTexts(d.reply);
+    return d;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::vector<FoundDevice> found{Device("001a2b3c4d5e", "c612000a"),
+                                                Device("001a2b3c4d5f", "c612000b")};
+    std::vector<SetRow> rows;
+    try {
+        rows = ParseSetTable(fuzz::Bytes(data, size), QStringLiteral("set.csv"));
+    } catch (const Error&) {
+        return 0;
+    }
+    int line = 1;  // the header's line at least
+    for (const SetRow& r : rows) {
+        fuzz::Check(r.mac.size() == 6 && r.line > line);
+        line = r.line;
+    }
+    std::vector<NetworkSetTexts> plan;
+    const QStringList problems = CheckSetPlan(rows, found, plan);
+    if (!problems.isEmpty()) {
+        fuzz::Check(plan.empty());
+        return 0;
+    }
+    // No problem: every row is for a device that answered, once, and nothing in it fails
+    // while its frame is built.
+    fuzz::Check(plan.size() == rows.size());
+    QHash<QByteArray, QByteArray> ipAfter;
+    for (const FoundDevice& d : found) ipAfter.insert(d.reply.mac, d.reply.ip);
+    for (const NetworkSetTexts& t : plan) {
+        fuzz::Check(BuildNetworkSetFrame(t).size() == 57);
+        ipAfter.insert(MacTextToBytes(t.mac), AddressTextToBytes(t.ip));
+    }
+    fuzz::Check(ipAfter.size() == static_cast<qsizetype>(found.size()));
+    const QList<QByteArray> ips = ipAfter.values();
+    fuzz::Check(QSet<QByteArray>(ips.begin(), ips.end()).size() == ips.size());
+    return 0;
+}
