@@ -134,10 +134,12 @@ TEST(ListeningEndpoint, ASteadyTrickleIsWaitedForAsleep) {
     ep.open();
     UdpSocket tx;
     tx.bind("127.0.0.1", 0);
+    // Processor time of the endpoint's threads: the process's less this (sending) thread's.
     const auto cpuNow = [] {
-        timespec t{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-        return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+        timespec all{}, mine{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &all);
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &mine);
+        return (all.tv_sec - mine.tv_sec) * 1000.0 + (all.tv_nsec - mine.tv_nsec) / 1e6;
     };
     QElapsedTimer wall;
     wall.start();
@@ -153,7 +155,7 @@ TEST(ListeningEndpoint, ASteadyTrickleIsWaitedForAsleep) {
     const double wallMs = wall.elapsed();
     ASSERT_TRUE(waitUntil([&] { return got == sent; }));
     // Looking for datagrams without pause would take about one core for the whole time.
-    EXPECT_LT(cpuMs, wallMs * 0.6) << cpuMs << " ms of processor in " << wallMs << " ms";
+    EXPECT_LT(cpuMs, wallMs * 0.5) << cpuMs << " ms of processor in " << wallMs << " ms";
 }
 
 TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason) {
