@@ -206,11 +206,10 @@ int DeviceTableModel::appendRows(QVector<DeviceEntry>& fresh, QVector<QByteArray
 void DeviceTableModel::decodeRow(int row) const {
     QByteArray& reply = undecoded_[row];
     if (reply.isEmpty()) return;
-    if (const auto decoded = DiscoveryReply::decode(reply)) {
-        const QString mac = rows_[row].mac;
+    // Every change of a row goes through entryRef(), which decodes it first: nothing stored
+    // is overwritten here, and the MAC comes out as it was indexed.
+    if (const auto decoded = DiscoveryReply::decode(reply))
         FillTexts(rows_[row], DecodeDiscoveryTexts(*decoded));
-        rows_[row].mac = mac;  // as indexed (and perhaps changed since)
-    }
     reply = QByteArray();
 }
 
