@@ -137,15 +137,19 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
     // instead of taking the processor the answering side and the transfer need.
     constexpr auto kRateWindow = std::chrono::milliseconds(20);
     constexpr auto kSlowestGap = std::chrono::microseconds(50);
-    constexpr int kFewestInWindow = static_cast<int>(kRateWindow / kSlowestGap);
     // Once a trickle was seen, only this many datagrams waiting at once start a burst again
     // (a trickle's pairs would otherwise start one each time); it ends when the port is quiet.
     constexpr int kBurstAfterTrickle = 16;
+    // On a busy machine the listener is often woken late, and then finds a trickle's
+    // datagrams piled up as if a burst had begun: such a burst is judged over a shorter
+    // first window, so that each late wake-up costs little of the processor others need.
+    constexpr auto kRateWindowAfterTrickle = std::chrono::milliseconds(2);
     bool took = false;
     bool burst = false;
     auto lastArrival = Clock::now();
     auto held = lastArrival;
     auto windowStart = lastArrival;
+    auto window = std::chrono::duration_cast<Clock::duration>(kRateWindow);
     int inWindow = 0;
     while (!stopping_) {
         const int taken = socket_->receiveBatch(batch);
@@ -155,17 +159,19 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
             took = true;
             if (!burst && taken >= (trickle_ ? kBurstAfterTrickle : 2)) {
                 burst = true;
+                if (trickle_) window = kRateWindowAfterTrickle;
                 trickle_ = false;
             }
             if (!burst) break;
             lastArrival = Clock::now();
             inWindow += taken;
-            if (lastArrival - windowStart >= kRateWindow) {
-                if (inWindow < kFewestInWindow) {
+            if (lastArrival - windowStart >= window) {
+                if (inWindow < window / kSlowestGap) {
                     trickle_ = true;
                     break;
                 }
                 windowStart = lastArrival;
+                window = kRateWindow;
                 inWindow = 0;
             }
             if (lastArrival - held > kHoldAtMost) {
