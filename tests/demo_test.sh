@@ -15,7 +15,10 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 status=0
-timeout 55 "$source/scripts/demo" --headless --no-build --build-dir "$build" \
+# VELOMAR_DEMO_OFFSCREEN=1 draws the windows in memory instead of on an X server.
+offscreen=()
+[ -z "${VELOMAR_DEMO_OFFSCREEN:-}" ] || offscreen=(--offscreen)
+timeout 55 "$source/scripts/demo" --headless "${offscreen[@]}" --no-build --build-dir "$build" \
     --out "$scratch/pictures" --time-limit 45 >"$scratch/out.txt" 2>&1 || status=$?
 cat "$scratch/out.txt"
 [ $status = 0 ] || { echo "FAILED: scripts/demo --headless ended with status $status"; exit 1; }
