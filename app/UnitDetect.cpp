@@ -18,6 +18,7 @@
 #include "config/UnitConfigure.h"
 #include "core/Discovery.h"
 #include "net/LocalAddresses.h"
+#include "net/PostTo.h"
 #include "platform/DeviceAccess.h"
 #include "platform/Platform.h"
 #include "protocol/Address.h"
@@ -367,8 +368,7 @@ void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, s
     }
     // While replies keep coming the table takes them a few times a second, so that the
     // user-interface thread leaves the CPU to the listener; onQuiet takes the rest.
-    if (schedule)
-        QMetaObject::invokeMethod(takeTimer_, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+    if (schedule) PostTo(takeTimer_, [timer = takeTimer_] { timer->start(); });
 }
 
 void TFormDetect::postTake() {
@@ -376,7 +376,7 @@ void TFormDetect::postTake() {
         std::lock_guard lock(receivedMutex_);
         if (received_.isEmpty()) return;
     }
-    QMetaObject::invokeMethod(this, &TFormDetect::TakeReceivedDevices, Qt::QueuedConnection);
+    PostTo(this, [this] { TakeReceivedDevices(); });
 }
 
 void TFormDetect::TakeReceivedDevices() {

@@ -1,6 +1,6 @@
 #include "net/BlockingHandOver.h"
 
-#include <QMetaObject>
+#include "net/PostTo.h"
 
 namespace velomar {
 
@@ -12,10 +12,8 @@ void BlockingHandOver::deliver(const QByteArray& datagram) {
     if (cancelled_ || !context_) return;
     const std::uint64_t sequence = ++posted_;
     const std::uint64_t generation = generation_;
-    QMetaObject::invokeMethod(
-        context_.data(),
-        [this, generation, sequence, datagram] { handle(generation, sequence, datagram); },
-        Qt::QueuedConnection);
+    PostTo(context_.data(),
+           [this, generation, sequence, datagram] { handle(generation, sequence, datagram); });
     handled_.wait(lock, [&] { return cancelled_ || done_ >= sequence; });
 }
 

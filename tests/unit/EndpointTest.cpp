@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QThread>
 #include <atomic>
 #include <cstring>
@@ -127,25 +124,10 @@ TEST(ListeningEndpoint, ABurstLargerThanTheQueueArrivesWholeAndInOrder) {
     EXPECT_EQ(ep.dropped().value_or(0), 0u);
 }
 
-// Times the process's other threads went to sleep of their own accord (waiting for the
-// socket, a lock or a condition), from the system's per-thread counters.
-static long sleepsOfOtherThreads() {
-    const QString self = QString::number(gettid());
-    long sum = 0;
-    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs)) {
-        if (tid == self || tid.startsWith(u'.')) continue;
-        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
-        if (!status.open(QIODevice::ReadOnly)) continue;  // the thread has just ended
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("voluntary_ctxt_switches:"))
-                sum += line.mid(line.indexOf(':') + 1).trimmed().toLong();
-    }
-    return sum;
-}
-
-// A request/answer exchange whose own frames are heard too (two datagrams at once, then
-// one every few hundred microseconds) is no burst: the listener must sleep between them,
-// not keep the processor that the answering side and the waiting transfer need.
+// A request/answer exchange whose own frames are heard too (two datagrams at once, every
+// few hundred microseconds, with now and then a longer pause, as a busy answering side
+// makes) is no burst: the listener must sleep between them, not keep the processor that the
+// answering side and the waiting transfer need.
 TEST(ListeningEndpoint, ASteadyTrickleIsWaitedForAsleep) {
     VELOMAR_REQUIRE_ISOLATION();
     std::atomic<int> got{0};
@@ -163,25 +145,18 @@ TEST(ListeningEndpoint, ASteadyTrickleIsWaitedForAsleep) {
     QElapsedTimer wall;
     wall.start();
     const double cpuBefore = cpuNow();
-    const long sleepsBefore = sleepsOfOtherThreads();
     int pairs = 0;
     while (wall.elapsed() < 300) {
         tx.sendTo("\x02F\x03", "127.0.0.1", kPort);
         tx.sendTo("\x02f\x03", "127.0.0.1", kPort);
         ++pairs;
-        QThread::usleep(300);
+        QThread::usleep(pairs % 4 == 0 ? 800 : 300);
     }
     const double cpuMs = cpuNow() - cpuBefore;
-    const long sleeps = sleepsOfOtherThreads() - sleepsBefore;
     const double wallMs = wall.elapsed();
     ASSERT_TRUE(waitUntil([&] { return got == 2 * pairs; }));
-    // Looking without pause takes about a core and hardly ever sleeps (the delivery thread
-    // only every 100 ms). Either sign alone can come from a loaded machine: a preempted
-    // listener finds its datagrams waiting and need not sleep, and a sanitizer's bookkeeping
-    // costs processor time per datagram. Waiting, the listener sleeps about once per pair.
-    EXPECT_TRUE(cpuMs < wallMs * 0.45 || sleeps > pairs / 4)
-        << cpuMs << " ms of processor in " << wallMs << " ms, " << sleeps << " sleeps for " << pairs
-        << " pairs";
+    // Looking without pause would take about one core for the whole time.
+    EXPECT_LT(cpuMs, wallMs * 0.5) << cpuMs << " ms of processor in " << wallMs << " ms";
 }
 
 TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason) {
@@ -279,16 +254,25 @@ TEST(BlockingHandOver, ListenerWaitsUntilTheUiThreadHandledIt) {
     QList<QByteArray> handled;
     BlockingHandOver handOver(&context, [&](const QByteArray& d) { handled << d; });
     std::atomic<bool> returned{false};
+    QList<QByteArray> sent{"one"};
+    for (int i = 0; i < 200; ++i) sent << QByteArray::number(i);
     std::thread listener([&] {
-        handOver.deliver("one");
+        handOver.deliver(sent[0]);
         returned = true;
+        // Then a run of them, as a burst hands them over: the UI thread meets most of
+        // these while it is still busy, without being woken for each.
+        for (int i = 1; i < sent.size(); ++i) handOver.deliver(sent[i]);
     });
     // The listener cannot return before the UI thread has run the handler.
     QThread::msleep(50);
     EXPECT_FALSE(returned);
-    ASSERT_TRUE(waitUntil([&] { return returned.load(); }));
+    // Without pausing between turns of the event loop, which is how a busy window meets them.
+    QElapsedTimer waited;
+    waited.start();
+    while (handled.size() < sent.size() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents();
     listener.join();
-    EXPECT_EQ(handled, QList<QByteArray>{"one"});
+    EXPECT_EQ(handled, sent);
 }
 
 TEST(BlockingHandOver, CancelReleasesTheListenerAndDropsWhatWasInFlight) {
