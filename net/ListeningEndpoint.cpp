@@ -101,18 +101,27 @@ void ListeningEndpoint::listen() {
     ReceiveBatch& batch = *batch_;
     static_assert(kBatchCapacity <= 64, "store() marks a batch on the stack");
     bool heardSinceQuiet = false;
+    trickle_ = false;
+    rateWindow_.open = false;
     while (!stopping_) {
         // Slices of one second; close() also wakes the wait at once. After a datagram the
         // wait is short, to notice the end of a burst.
         const auto waited = socket_->waitReadable(heardSinceQuiet ? kQuietMs : 1000);
         if (waited == UdpSocket::WaitResult::Timeout) {
-            if (heardSinceQuiet) markQuiet();
+            // A trickle ends with a whole slice of quiet, not with a pause of a few
+            // milliseconds: the other side of an exchange is often that slow on a busy machine.
+            if (heardSinceQuiet) {
+                markQuiet();
+            } else {
+                trickle_ = false;
+                rateWindow_.open = false;
+            }
             heardSinceQuiet = false;
-            trickle_ = false;
             continue;
         }
         if (waited != UdpSocket::WaitResult::Readable) continue;
         const Drained drained = drain(batch);
+        lastLook_ = std::chrono::steady_clock::now();
         heardSinceQuiet = heardSinceQuiet || drained != Drained::Nothing;
         // A burst that ran dry while the listener kept looking is over already.
         if (drained == Drained::BurstEnded) {
@@ -134,46 +143,45 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
     // Staying awake pays only while datagrams come quickly. A steady exchange of requests
     // and answers (a firmware transfer, whose own broadcast frames are heard too) comes
     // slower than one per kSlowestGap on average: the listener then sleeps between them,
-    // instead of taking the processor the answering side and the transfer need.
+    // instead of taking the processor the answering side and the transfer need. The rate is
+    // counted over windows that run on across the short bursts such an exchange looks like.
     constexpr auto kRateWindow = std::chrono::milliseconds(20);
     constexpr auto kSlowestGap = std::chrono::microseconds(50);
-    // Once a trickle was seen, only this many datagrams waiting at once start a burst again
-    // (a trickle's pairs would otherwise start one each time); it ends when the port is quiet.
+    // Once a trickle was seen, a new burst starts only when many datagrams are waiting and
+    // they came quickly since the last look: on a busy machine the listener is often woken
+    // late, and a trickle's datagrams then wait in numbers too. The trickle ends when the
+    // port was quiet for a whole slice of the listener's wait.
     constexpr int kBurstAfterTrickle = 16;
-    // On a busy machine the listener is often woken late, and then finds a trickle's
-    // datagrams piled up as if a burst had begun: such a burst is judged over a shorter
-    // first window, so that each late wake-up costs little of the processor others need.
-    constexpr auto kRateWindowAfterTrickle = std::chrono::milliseconds(2);
     bool took = false;
     bool burst = false;
     auto lastArrival = Clock::now();
     auto held = lastArrival;
-    auto windowStart = lastArrival;
-    auto window = std::chrono::duration_cast<Clock::duration>(kRateWindow);
-    int inWindow = 0;
     while (!stopping_) {
         const int taken = socket_->receiveBatch(batch);
         if (taken > 0) {
             store(batch);
-            if (!took) held = Clock::now();
+            const auto now = Clock::now();
+            if (!took) held = now;
             took = true;
-            if (!burst && taken >= (trickle_ ? kBurstAfterTrickle : 2)) {
+            // A window counts one stretch of traffic: a pause longer than itself starts anew.
+            if (!rateWindow_.open || now - rateWindow_.last > kRateWindow)
+                rateWindow_ = {true, now, now, 0};
+            rateWindow_.last = now;
+            rateWindow_.taken += taken;
+            bool slow = false;
+            if (now - rateWindow_.start >= kRateWindow) {
+                slow = rateWindow_.taken < kRateWindow / kSlowestGap;
+                rateWindow_ = {true, now, now, 0};
+            }
+            if (slow) trickle_ = true;
+            if (!burst && !slow &&
+                (trickle_ ? taken >= kBurstAfterTrickle && now - lastLook_ < taken * kSlowestGap
+                          : taken >= 2)) {
                 burst = true;
-                if (trickle_) window = kRateWindowAfterTrickle;
                 trickle_ = false;
             }
-            if (!burst) break;
-            lastArrival = Clock::now();
-            inWindow += taken;
-            if (lastArrival - windowStart >= window) {
-                if (inWindow < window / kSlowestGap) {
-                    trickle_ = true;
-                    break;
-                }
-                windowStart = lastArrival;
-                window = kRateWindow;
-                inWindow = 0;
-            }
+            if (!burst || slow) break;
+            lastArrival = now;
             if (lastArrival - held > kHoldAtMost) {
                 inboxFilled_.notify_one();
                 held = lastArrival;

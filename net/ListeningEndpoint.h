@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -96,8 +97,18 @@ class ListeningEndpoint {
     enum class Drained { Nothing, Some, BurstEnded };
     Drained drain(ReceiveBatch& batch);
     // The listener thread's own: datagrams came as a steady trickle since the port was last
-    // quiet, so a few waiting at once are no burst.
+    // quiet for a whole slice, so a few waiting at once are no burst.
     bool trickle_ = false;
+    // The listener thread's own: when it last finished taking what was queued, and how many
+    // datagrams it took since the start of the current window of the arrival rate (and when
+    // it last took one).
+    std::chrono::steady_clock::time_point lastLook_{};
+    struct RateWindow {
+        bool open = false;
+        std::chrono::steady_clock::time_point start{};
+        std::chrono::steady_clock::time_point last{};
+        int taken = 0;
+    } rateWindow_;
     void deliver();
     void store(const ReceiveBatch& batch);
     void markQuiet();
