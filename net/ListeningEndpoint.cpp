@@ -149,8 +149,8 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
     constexpr auto kSlowestGap = std::chrono::microseconds(50);
     // Once a trickle was seen, a new burst starts only when many datagrams are waiting and
     // they came quickly since the last look: on a busy machine the listener is often woken
-    // late, and a trickle's datagrams then wait in numbers too. The trickle ends when the
-    // port was quiet for a whole slice of the listener's wait.
+    // late, and a trickle's datagrams then wait in numbers too. The trickle ends with a
+    // window of quick traffic, or when the port was quiet for a whole slice of the wait.
     constexpr int kBurstAfterTrickle = 16;
     bool took = false;
     bool burst = false;
@@ -168,12 +168,13 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
                 rateWindow_ = {true, now, now, 0};
             rateWindow_.last = now;
             rateWindow_.taken += taken;
+            // Each window that closes decides whether a trickle is going on.
             bool slow = false;
             if (now - rateWindow_.start >= kRateWindow) {
                 slow = rateWindow_.taken < kRateWindow / kSlowestGap;
+                trickle_ = slow;
                 rateWindow_ = {true, now, now, 0};
             }
-            if (slow) trickle_ = true;
             if (!burst && !slow &&
                 (trickle_ ? taken >= kBurstAfterTrickle && now - lastLook_ < taken * kSlowestGap
                           : taken >= 2)) {
