@@ -96,8 +96,8 @@ class ListeningEndpoint {
     // Takes what is queued, and more while a burst goes on.
     enum class Drained { Nothing, Some, BurstEnded };
     Drained drain(ReceiveBatch& batch);
-    // The listener thread's own: datagrams came as a steady trickle since the port was last
-    // quiet for a whole slice, so a few waiting at once are no burst.
+    // The listener thread's own: the last rate window that closed was slow (a steady
+    // trickle), so a few datagrams waiting at once are no burst.
     bool trickle_ = false;
     // The listener thread's own: when it last finished taking what was queued, and how many
     // datagrams it took since the start of the current window of the arrival rate (and when
