@@ -102,7 +102,7 @@ void ListeningEndpoint::listen() {
     static_assert(kBatchCapacity <= 64, "store() marks a batch on the stack");
     bool heardSinceQuiet = false;
     trickle_ = false;
-    rateWindow_.open = false;
+    rateWindow_ = {};
     while (!stopping_) {
         // Slices of one second; close() also wakes the wait at once. After a datagram the
         // wait is short, to notice the end of a burst.
@@ -114,7 +114,7 @@ void ListeningEndpoint::listen() {
                 markQuiet();
             } else {
                 trickle_ = false;
-                rateWindow_.open = false;
+                rateWindow_ = {};
             }
             heardSinceQuiet = false;
             continue;
@@ -154,8 +154,7 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
     constexpr int kBurstAfterTrickle = 16;
     bool took = false;
     bool burst = false;
-    auto lastArrival = Clock::now();
-    auto held = lastArrival;
+    Clock::time_point held;
     while (!stopping_) {
         const int taken = socket_->receiveBatch(batch);
         if (taken > 0) {
@@ -164,8 +163,7 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
             if (!took) held = now;
             took = true;
             // A window counts one stretch of traffic: a pause longer than itself starts anew.
-            if (!rateWindow_.open || now - rateWindow_.last > kRateWindow)
-                rateWindow_ = {true, now, now, 0};
+            if (now - rateWindow_.last > kRateWindow) rateWindow_ = {now, now, 0};
             rateWindow_.last = now;
             rateWindow_.taken += taken;
             // Each window that closes decides whether a trickle is going on.
@@ -173,7 +171,7 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
             if (now - rateWindow_.start >= kRateWindow) {
                 slow = rateWindow_.taken < kRateWindow / kSlowestGap;
                 trickle_ = slow;
-                rateWindow_ = {true, now, now, 0};
+                rateWindow_ = {now, now, 0};
             }
             if (!burst && !slow &&
                 (trickle_ ? taken >= kBurstAfterTrickle && now - lastLook_ < taken * kSlowestGap
@@ -182,15 +180,14 @@ ListeningEndpoint::Drained ListeningEndpoint::drain(ReceiveBatch& batch) {
                 trickle_ = false;
             }
             if (!burst || slow) break;
-            lastArrival = now;
-            if (lastArrival - held > kHoldAtMost) {
+            if (now - held > kHoldAtMost) {
                 inboxFilled_.notify_one();
-                held = lastArrival;
+                held = now;
             }
             continue;
         }
         if (!burst) break;
-        if (Clock::now() - lastArrival > kBurstSpin) {
+        if (Clock::now() - rateWindow_.last > kBurstSpin) {
             inboxFilled_.notify_one();
             return Drained::BurstEnded;
         }

@@ -101,10 +101,9 @@ class ListeningEndpoint {
     bool trickle_ = false;
     // The listener thread's own: when it last finished taking what was queued, and how many
     // datagrams it took since the start of the current window of the arrival rate (and when
-    // it last took one).
+    // it last took one: a cleared window took its last one long ago).
     std::chrono::steady_clock::time_point lastLook_{};
     struct RateWindow {
-        bool open = false;
         std::chrono::steady_clock::time_point start{};
         std::chrono::steady_clock::time_point last{};
         int taken = 0;
