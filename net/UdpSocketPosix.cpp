@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -293,8 +294,14 @@ std::optional<std::uint64_t> UdpSocket::droppedCount() const {
 
 void LowerCurrentThreadPriority() {
 #ifdef __linux__
-    // Linux keeps a nice value per thread; raising it needs no privilege.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
+    // Linux keeps a nice value per thread, and a new thread starts with its creator's; raising
+    // it needs no privilege. Ten steps below where it stands, so that the distance to the
+    // other threads stays the same when the whole program was started with nice.
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, tid);
+    if (nice == -1 && errno != 0) return;
+    ::setpriority(PRIO_PROCESS, tid, std::min(nice + 10, 19));
 #endif
 }
 

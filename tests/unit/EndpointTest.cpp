@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <thread>
 
 #include "net/BlockingHandOver.h"
 #include "net/InterfaceEndpoints.h"
@@ -14,6 +15,12 @@
 #include "net/UdpSocket.h"
 #include "protocol/Errors.h"
 #include "support/Isolation.h"
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 using namespace velomar;
 
@@ -190,6 +197,30 @@ TEST(ListeningEndpoint, HandlerErrorDropsOnlyThatDatagram) {
     tx.sendTo("good", "127.0.0.1", kPort);
     EXPECT_TRUE(waitUntil([&] { return handled == 2; }));
 }
+
+#ifdef __linux__
+// The handler's thread runs ten nice steps below the thread that opened the endpoint, also
+// when the program itself was started with nice.
+TEST(ListeningEndpoint, HandlerRunsTenStepsBelowTheOpener) {
+    VELOMAR_REQUIRE_ISOLATION();
+    const auto niceOf = [] { return ::getpriority(PRIO_PROCESS, ::syscall(SYS_gettid)); };
+    const int opener = niceOf() + 3;
+    if (opener + 10 > 19) GTEST_SKIP() << "already started at nice " << opener - 3;
+    std::atomic<int> handlerNice{-100};
+    // Raising a nice value cannot be undone without privilege: a thread of its own does it.
+    std::thread([&] {
+        ::setpriority(PRIO_PROCESS, ::syscall(SYS_gettid), opener);
+        ListeningEndpoint ep([&](const QByteArray&, const QString&, std::uint16_t) {
+            handlerNice = niceOf();
+        });
+        ep.open();
+        UdpSocket tx;
+        tx.sendTo("x", "127.0.0.1", kPort);
+        for (int i = 0; i < 300 && handlerNice == -100; ++i) QThread::msleep(10);
+    }).join();
+    EXPECT_EQ(handlerNice, opener + 10);
+}
+#endif
 
 TEST(ListeningEndpoint, CloseReturnsPromptlyWhileIdle) {
     VELOMAR_REQUIRE_ISOLATION();
