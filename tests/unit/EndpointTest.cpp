@@ -210,9 +210,8 @@ TEST(ListeningEndpoint, HandlerRunsTenStepsBelowTheOpener) {
     // Raising a nice value cannot be undone without privilege: a thread of its own does it.
     std::thread([&] {
         ::setpriority(PRIO_PROCESS, ::syscall(SYS_gettid), opener);
-        ListeningEndpoint ep([&](const QByteArray&, const QString&, std::uint16_t) {
-            handlerNice = niceOf();
-        });
+        ListeningEndpoint ep(
+            [&](const QByteArray&, const QString&, std::uint16_t) { handlerNice = niceOf(); });
         ep.open();
         UdpSocket tx;
         tx.sendTo("x", "127.0.0.1", kPort);
