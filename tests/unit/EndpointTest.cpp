@@ -207,16 +207,16 @@ TEST(ListeningEndpoint, HandlerRunsTenStepsBelowTheOpener) {
     const int opener = niceOf() + 3;
     if (opener + 10 > 19) GTEST_SKIP() << "already started at nice " << opener - 3;
     std::atomic<int> handlerNice{-100};
-    // Raising a nice value cannot be undone without privilege: a thread of its own does it.
+    ListeningEndpoint ep(
+        [&](const QByteArray&, const QString&, std::uint16_t) { handlerNice = niceOf(); });
+    // Raising a nice value cannot be undone without privilege: a thread of its own opens.
     std::thread([&] {
         ::setpriority(PRIO_PROCESS, ::syscall(SYS_gettid), opener);
-        ListeningEndpoint ep(
-            [&](const QByteArray&, const QString&, std::uint16_t) { handlerNice = niceOf(); });
         ep.open();
-        UdpSocket tx;
-        tx.sendTo("x", "127.0.0.1", kPort);
-        for (int i = 0; i < 300 && handlerNice == -100; ++i) QThread::msleep(10);
     }).join();
+    UdpSocket tx;
+    tx.sendTo("x", "127.0.0.1", kPort);
+    ASSERT_TRUE(waitUntil([&] { return handlerNice != -100; }));
     EXPECT_EQ(handlerNice, opener + 10);
 }
 #endif
