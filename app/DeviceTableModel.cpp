@@ -4,6 +4,7 @@
 #include <QFont>
 #include <iterator>
 
+#include "core/ShownText.h"
 #include "platform/TextEntry.h"
 #include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
@@ -93,9 +94,8 @@ QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return UpToNul(cellText(index.row(), column));
         case Qt::EditRole:
-            return UpToNul(cellText(index.row(), column));
+            return shownText(index.row(), column);
         case Qt::TextAlignmentRole:
             return int(Qt::AlignCenter);
         default:
@@ -135,8 +135,9 @@ bool DeviceTableModel::setData(const QModelIndex& index, const QVariant& value, 
         return true;
     }
     if (role != Qt::EditRole || c < ColName || c > ColPelorin) return false;
-    // An editor closed without a change keeps what is stored, NUL characters included.
-    if (value.toString() == UpToNul(cellText(index.row(), c))) return true;
+    // An editor closed without a change keeps what is stored, NUL and control characters
+    // included.
+    if (value.toString() == shownText(index.row(), c)) return true;
     setCellText(index.row(), c, value.toString());
     return true;
 }
@@ -235,6 +236,10 @@ DeviceEntry& DeviceTableModel::entryRef(int row) {
     checkRow(row);
     decodeRow(row);
     return rows_[row];
+}
+
+QString DeviceTableModel::shownText(int row, int column) const {
+    return ShownText(UpToNul(cellText(row, column)));
 }
 
 QString DeviceTableModel::cellText(int row, int column) const {

@@ -72,6 +72,9 @@ class DeviceTableModel : public QAbstractTableModel {
     DeviceEntry& entryRef(int row);
     // Text of a cell as stored (not cut at NUL).
     QString cellText(int row, int column) const;
+    // What the cell shows and its editor starts with: up to the first NUL, control and
+    // bidirectional characters as visible escapes (a device's name is anybody's text).
+    QString shownText(int row, int column) const;
     void setCellText(int row, int column, const QString& text);
     void setApply(int row, bool on);
     int count() const { return static_cast<int>(rows_.size()); }

@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <functional>
 
+#include "core/ShownText.h"
 #include "platform/TextEntry.h"
 #include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
@@ -286,7 +287,9 @@ void NetworkTab::ShowRecord(const NetworkRecord& r) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString whole = utf8.decode(r.name);
     if (utf8.hasError()) whole.clear();
-    setDeviceName(UpToNul(whole));
+    // Control characters show as escapes; the name goes back as it came unless edited.
+    receivedName_ = UpToNul(whole);
+    setDeviceName(ShownText(receivedName_));
     // The device's text still carries its NUL fill, which no edit text equals: a name
     // shorter than the field is a change like any other written text.
     if (whole.contains(QChar(0))) DeviceNameTextChange();
@@ -311,7 +314,8 @@ NetworkRecord NetworkTab::ReadRecord() const {
     r.gateway = IpToBytesStrict(GatewayText->text());
     r.mask = IpToBytesStrict(SubnetMaskText->text());
     r.dns = IpToBytesStrict(DNSText->text());
-    r.name = EncodeDeviceName(DeviceNameText->text());
+    const QString name = DeviceNameText->text();
+    r.name = EncodeDeviceName(name == ShownText(receivedName_) ? receivedName_ : name);
     r.pelorinIp = IpToBytesStrict(PelorinIPText->text());
     r.pelorinPort = WordAt(WordToBytesStrict(PelorinPortText->text()));
     r.telnet = choiceByte(TelnetCombo);

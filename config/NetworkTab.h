@@ -79,6 +79,10 @@ class NetworkTab : public QWidget {
   private:
     void buildUi();
     void setDeviceName(const QString& text);
+
+    // The name the last record held (up to its first NUL), sent back unless the user
+    // changed what the field shows of it.
+    QString receivedName_;
 };
 
 }  // namespace velomar

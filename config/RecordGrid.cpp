@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QValidator>
 
+#include "core/ShownText.h"
 #include "protocol/Bytes.h"
 
 namespace velomar {
@@ -89,7 +90,8 @@ QVariant RecordGridModel::data(const QModelIndex& index, int role) const {
                 if (role != Qt::AccessibleTextRole) return {};
                 return v.toBool() ? QStringLiteral("checked") : QStringLiteral("not checked");
             }
-            return UpToNul(v.toString());
+            // An alias is the device's text: control characters show as escapes.
+            return ShownText(UpToNul(v.toString()));
         case Qt::CheckStateRole:
             if (col.kind != GridColumn::Check) return {};
             return v.toBool() ? Qt::Checked : Qt::Unchecked;
@@ -135,8 +137,9 @@ bool RecordGridModel::setData(const QModelIndex& index, const QVariant& value, i
         rows_[r][c] = checked;
     } else {
         if (role != Qt::EditRole) return false;
-        const QString text = cut(c, value.toString());
         const QVariant& old = rows_.at(r).at(c);
+        if (old.isValid() && ShownText(UpToNul(old.toString())) == value.toString()) return true;
+        const QString text = cut(c, value.toString());
         if (old.isValid() ? UpToNul(old.toString()) == text : text.isEmpty()) return true;
         rows_[r][c] = text;
     }
@@ -183,6 +186,8 @@ void RecordGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index
     if (auto* box = qobject_cast<QComboBox*>(editor)) {
         box->setCurrentIndex(box->findText(text, Qt::MatchFixedString));
     } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+        // Escapes make a shown text longer than the field: the limit never cuts it.
+        if (edit->maxLength() < text.size()) edit->setMaxLength(int(text.size()));
         edit->setText(text);
     }
 }

@@ -11,6 +11,7 @@
 
 #include "config/NetworkTab.h"
 #include "config/PortGrids.h"
+#include "core/ShownText.h"
 #include "net/LocalAddresses.h"
 #include "platform/Platform.h"
 #include "protocol/Bytes.h"
@@ -88,6 +89,7 @@ void TConfigForm::buildUi() {
         auto* value = new QLabel(QStringLiteral("N/A"), info);
         value->setObjectName(QString::fromLatin1(name));
         value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        value->setTextFormat(Qt::PlainText);
         QFont bold = value->font();
         bold.setBold(true);
         value->setFont(bold);
@@ -197,12 +199,17 @@ void TConfigForm::broadcast(const QByteArray& frame) {
     BroadcastFrame(endpoints_, frame, network_.devicePort);
 }
 
+// The device's own texts: plain text with escapes, never markup or terminal controls.
+void TConfigForm::ShowDevice(const QString& model, const QString& macText, const QString& version) {
+    ProductLabel->setText(ShownText(model));
+    MACLabel->setText(macText);
+    VersionLabel->setText(ShownText(version));
+}
+
 void TConfigForm::OpenForDevice(const QString& model, const QString& macText,
                                 const QString& version) {
     setAllChanged(false);
-    ProductLabel->setText(model);
-    MACLabel->setText(macText);
-    VersionLabel->setText(version);
+    ShowDevice(model, macText, version);
     RequestRecord(NetworkKind);
     RequestRecord(OperationKind);
     RequestRecord(SerialKind);
@@ -419,9 +426,7 @@ void TConfigForm::ImportFromFile(const QString& fileName, const QString& model,
     }
 
     setAllChanged(true);
-    ProductLabel->setText(model);
-    MACLabel->setText(macText);
-    VersionLabel->setText(version);
+    ShowDevice(model, macText, version);
     // Record by record: one that does not decode stops the import where it stands.
     DecodeNetworkRecord(frames->network);
     for (const QByteArray& frame : frames->operation) DecodeOperationRecord(frame);

@@ -132,6 +132,7 @@ class TConfigForm : public QDialog {
     QPushButton* FlatButton2 = nullptr;  // Cancel
 
   private:
+    void ShowDevice(const QString& model, const QString& macText, const QString& version);
     void buildUi();
     // The exchange with the device the MAC label names.
     ConfigExchange exchange() const { return ConfigExchange(TargetMac()); }

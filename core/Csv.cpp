@@ -5,6 +5,17 @@
 namespace velomar {
 
 namespace {
+bool StartsFormula(QChar c) {
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// The length of the run of 's at the start, when a formula character follows it; else -1.
+qsizetype GuardQuotes(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u'\'') ++i;
+    return i < text.size() && StartsFormula(text[i]) ? i : -1;
+}
+
 Error Problem(const QString& file, int line, const QString& text) {
     return Error(QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(text));
 }
@@ -45,7 +56,7 @@ std::vector<CsvRecord> ReadCsv(const QByteArray& data, const QString& fileName) 
                 field.clear();
                 quoted = wasQuoted = true;
             } else if (c == u',') {
-                record.fields << (wasQuoted ? field : field.trimmed());
+                record.fields << SpreadsheetUnguarded(wasQuoted ? field : field.trimmed());
                 field.clear();
                 wasQuoted = false;
             } else if (wasQuoted) {
@@ -59,13 +70,22 @@ std::vector<CsvRecord> ReadCsv(const QByteArray& data, const QString& fileName) 
             }
         }
         if (quoted) throw Problem(fileName, n + 1, QStringLiteral("a quote is not closed"));
-        record.fields << (wasQuoted ? field : field.trimmed());
+        record.fields << SpreadsheetUnguarded(wasQuoted ? field : field.trimmed());
         out.push_back(std::move(record));
     }
     return out;
 }
 
-QString CsvField(const QString& text) {
+QString SpreadsheetGuarded(const QString& text) {
+    return GuardQuotes(text) >= 0 ? u'\'' + text : text;
+}
+
+QString SpreadsheetUnguarded(const QString& text) {
+    return GuardQuotes(text) > 0 ? text.mid(1) : text;
+}
+
+QString CsvField(const QString& field) {
+    const QString text = SpreadsheetGuarded(field);
     const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') ||
                        text.contains(u'\r') || text != text.trimmed();
     if (!quote) return text;

@@ -41,6 +41,14 @@ class ConfigWireTest : public ConfigSinkTest {
 };
 }  // namespace
 
+// A model or version is the device's text: no markup, no controls.
+TEST_F(ConfigDialogTest, DeviceLabelsShowHostileTextsPlainWithEscapes) {
+    form->OpenForDevice("<a href=\"x\">VM</a>\x1b[5m", kMacA, QString("1.0") + QChar(0x202E));
+    EXPECT_EQ(form->ProductLabel->text(), R"(<a href="x">VM</a>\x1b[5m)");
+    EXPECT_EQ(form->ProductLabel->textFormat(), Qt::PlainText);
+    EXPECT_EQ(form->VersionLabel->text(), R"(1.0\u202e)");
+}
+
 TEST_F(ConfigDialogTest, OpeningSetsLabelsLowersFlagsAndDisablesEveryPanel) {
     form->ConfigTab->setCurrentIndex(2);
     form->setAllChanged(true);

@@ -42,6 +42,27 @@ TEST_F(DeviceTable, ShowsTheColumnsWithTheirTitlesWidthsAndLook) {
     EXPECT_EQ(model().data(cell(2, Col::ColApply), Qt::CheckStateRole).toInt(), Qt::Unchecked);
 }
 
+// A name is anybody's text: its control and bidirectional characters show as escapes, in
+// the cell, to assistive tools and in the editor, and an editor left alone keeps the bytes.
+TEST_F(DeviceTable, AHostileNameShowsEscapedAndStaysAsItCame) {
+    const QString hostile = QStringLiteral("\x1b]0;owned\a") + QChar(0x202E) + "exe.txt";
+    window->UDPServerUDPRead(DeviceReply(0, hostile.toUtf8()), {}, 2057);
+    window->TakeReceivedDevices();
+    const QString escaped = R"(\x1b]0;owned\x07\u202eexe.txt)";
+    EXPECT_EQ(shown(0, Col::ColName), escaped);
+    EXPECT_EQ(model().data(cell(0, Col::ColName), Qt::AccessibleTextRole).toString(), escaped);
+    goTo(0, Col::ColName);
+    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(editor()->text(), escaped);
+    commit();
+    EXPECT_EQ(text(0, Col::ColName), hostile);
+    goTo(0, Col::ColName);
+    type("L");
+    commit();
+    EXPECT_EQ(text(0, Col::ColName), "L");
+}
+
 TEST_F(DeviceTable, OnlyNameAddressesAndApplyAreEditable) {
     addDevices(1);
     for (int c = 0; c < DeviceTableModel::ColumnCount; ++c) {

@@ -191,6 +191,15 @@ TEST_F(NetworkTabTest, FullLengthNameIsShownWholeAndSentBackWhole) {
     EXPECT_EQ(encode().mid(25, 32), name);
 }
 
+TEST_F(NetworkTabTest, AHostileNameShowsEscapedAndGoesBackAsItCameUnlessEdited) {
+    const QByteArray name = QByteArray("\x1b[2J\xe2\x80\xaeLine\x07").leftJustified(32, '\0');
+    decode([&](NetworkRecord& n) { n.name = name; });
+    EXPECT_EQ(tab().DeviceNameText->text(), R"(\x1b[2J\u202eLine\x07)");
+    EXPECT_EQ(encode().mid(25, 32), name);
+    tab().DeviceNameText->setText("Line");
+    EXPECT_EQ(encode().mid(25, 32), QByteArray("Line").leftJustified(32, '\0'));
+}
+
 TEST_F(NetworkTabTest, NameIsCutAtAWholeUtf8Character) {
     decode();
     // Fifteen three-byte characters are 45 bytes: ten fit in 32.

@@ -83,6 +83,19 @@ TEST_F(PortGridsTest, AliasBytesTravelBackUntilTheUserEditsIt) {
     EXPECT_EQ(op().value(1, Op::PortAlias), "ABCDEFGHIJKLMNOP");
 }
 
+TEST_F(PortGridsTest, AHostileAliasShowsEscapedAndTravelsBackAsItCame) {
+    const QByteArray alias(
+        "\x1b]2;x\x07\x9b"
+        "1m\0\0\0\0\0\0\0",
+        16);
+    form->DecodeOperationRecord(OperationReply(0, [&](OperationRecord& o) { o.alias = alias; }));
+    const QString escaped = R"(\x1b]2;x\x07\x9b1m)";
+    EXPECT_EQ(op().data(op().index(0, Op::PortAlias), Qt::DisplayRole).toString(), escaped);
+    edit(op(), 0, Op::PortAlias, escaped);  // longer than 16 characters, and no edit
+    EXPECT_FALSE(form->operationChanged());
+    EXPECT_EQ(form->EncodeOperationRecord(0).mid(12, 16), alias);
+}
+
 TEST_F(PortGridsTest, NodelayAnyNonZeroIsCheckedAndSentAsOne) {
     form->DecodeOperationRecord(OperationReply(0, [](OperationRecord& o) { o.nodelay = 0x05; }));
     EXPECT_TRUE(op().isChecked(0, Op::Nodelay));
