@@ -122,8 +122,17 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
                                         "ip");
     const QCommandLineOption floodMaxOpt("flood-max-size", "Largest flood datagram (default 9000).",
                                          "bytes", "9000");
-    const QCommandLineOption seedOpt("seed", "Random seed for jitter and flood (default 1).", "n",
-                                     "1");
+    const QCommandLineOption seedOpt("seed", "Random seed for jitter, flood and loss (default 1).",
+                                     "n", "1");
+    const QCommandLineOption lossOpt("loss",
+                                     "Fault: drop this share (0..1) of the datagrams received "
+                                     "and of the replies sent, chosen at random by --seed. A "
+                                     "datagram lost on the way in is logged with \"lost\":true "
+                                     "and not acted on; a reply lost is logged so and not sent.",
+                                     "p", "0");
+    const QCommandLineOption reorderOpt("reorder",
+                                        "Fault: the replies to one datagram leave in a shuffled "
+                                        "order.");
     const QCommandLineOption lifetimeOpt("lifetime", "Stop after this many seconds (default 3600).",
                                          "s", "3600");
     const QCommandLineOption rcvbufOpt("receive-buffer",
@@ -135,7 +144,7 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
           &logOpt,      &firmwareDirOpt, &configDirOpt,      &loadConfigOpt,  &noAnswerOpt,
           &muteOpt,     &replyMacOpt,    &refuseBlockOpt,    &silentBlockOpt, &finalDelayOpt,
           &floodOpt,    &floodToOpt,     &floodNoRepliesOpt, &floodMaxOpt,    &seedOpt,
-          &lifetimeOpt, &rcvbufOpt,      &ignoreSetOpt}) {
+          &lifetimeOpt, &rcvbufOpt,      &ignoreSetOpt,      &lossOpt,        &reorderOpt}) {
         p.addOption(*o);
     }
     p.process(arguments);
@@ -208,6 +217,11 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
         o.seed = static_cast<std::uint32_t>(number(seedOpt, 0, 0xFFFFFFFFLL));
         o.lifetimeSec = static_cast<int>(number(lifetimeOpt, 1, 86400));
         o.receiveBuffer = static_cast<int>(number(rcvbufOpt, 4096, 1 << 30));
+        o.reorder = p.isSet(reorderOpt);
+        bool lossOk = false;
+        o.loss = p.value(lossOpt).toDouble(&lossOk);
+        if (!lossOk || !(o.loss >= 0 && o.loss <= 1))
+            throw OutOfRange{QByteArrayLiteral("--loss must be a share 0..1")};
 
         result.fleet = std::move(fleet);
     } catch (const OutOfRange& e) {

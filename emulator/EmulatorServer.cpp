@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstdio>
 
 #include "protocol/Errors.h"
@@ -18,7 +19,10 @@ QString fileStem(const QByteArray& mac) {
 }  // namespace
 
 EmulatorServer::EmulatorServer(EmulatedFleet& fleet, Options options)
-    : fleet_(fleet), options_(std::move(options)), random_(options_.seed) {
+    : fleet_(fleet),
+      options_(std::move(options)),
+      random_(options_.seed),
+      lossRandom_(options_.seed ^ 0x9e3779b9u) {
     fleet_.observer = [this](EmulatedDevice& d, EmulatedFleet::Change c, const QString& note) {
         onChange(d, c, note);
     };
@@ -74,12 +78,16 @@ void EmulatorServer::receiveOne() {
         return;
     }
     ++received_;
-    log("in", sender + QLatin1Char(':') + QString::number(senderPort), datagram);
+    // A datagram lost on the way in was still on the wire: logged, then not acted on.
+    const bool lostIn = lose();
+    log("in", sender + QLatin1Char(':') + QString::number(senderPort), datagram, lostIn);
+    if (lostIn) return;
     if (truncated || sender.isEmpty() || sender == QLatin1String("0.0.0.0")) return;
     if (floodTarget_.isEmpty() && options_.floodCount > 0) floodTarget_ = sender;
 
     std::vector<EmulatedFleet::Reply> replies = fleet_.handle(datagram);
     if (replies.empty()) return;
+    if (options_.reorder) std::shuffle(replies.begin(), replies.end(), lossRandom_);
     const auto now = Clock::now();
     std::uniform_int_distribution<int> jitter(0, std::max(options_.jitterMs, 0));
     for (size_t i = 0; i < replies.size(); ++i) {
@@ -107,7 +115,19 @@ void EmulatorServer::sendDue() {
     }
 }
 
+bool EmulatorServer::lose() {
+    if (options_.loss <= 0) return false;
+    const bool lost = std::uniform_real_distribution<double>(0, 1)(lossRandom_) < options_.loss;
+    if (lost) ++lost_;
+    return lost;
+}
+
 void EmulatorServer::sendNow(const QByteArray& bytes, const QString& address, bool logged) {
+    // Flood datagrams are a fault of their own and never lost.
+    if (logged && lose()) {
+        log("out", address + QLatin1Char(':') + QString::number(options_.replyPort), bytes, true);
+        return;
+    }
     try {
         socket_.sendTo(bytes, address, options_.replyPort);
         ++sent_;
@@ -155,7 +175,8 @@ void EmulatorServer::floodSome() {
     }
 }
 
-void EmulatorServer::log(const char* direction, const QString& peer, const QByteArray& bytes) {
+void EmulatorServer::log(const char* direction, const QString& peer, const QByteArray& bytes,
+                         bool lost) {
     if (!log_) return;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
@@ -167,7 +188,7 @@ void EmulatorServer::log(const char* direction, const QString& peer, const QByte
     QByteArray line = "{\"t\":" + QByteArray::number(ms) + ",\"dir\":\"" + direction +
                       "\",\"peer\":\"" + peer.toLatin1() + "\",\"letter\":\"" + letter +
                       "\",\"len\":" + QByteArray::number(bytes.size()) + ",\"hex\":\"" +
-                      bytes.toHex() + "\"}\n";
+                      bytes.toHex() + "\"" + (lost ? ",\"lost\":true}\n" : "}\n");
     log_->write(line);
 }
 

@@ -35,6 +35,11 @@ class EmulatorServer {
         int floodMaxSize = 9000;
         bool floodWithoutReplies = false;  // framed 'g' datagrams stay shorter than 85 bytes
         std::uint32_t seed = 1;
+        // A lossy network: this share of the datagrams received and of those sent is
+        // dropped (seeded, so a run repeats), and the replies to one datagram may leave
+        // in a shuffled order.
+        double loss = 0;
+        bool reorder = false;
         int lifetimeSec = 3600;  // the server stops by itself after this
         int receiveBuffer = 4 * 1024 * 1024;
     };
@@ -50,6 +55,7 @@ class EmulatorServer {
     long long received() const { return received_; }
     long long sent() const { return sent_; }
     long long sendFailures() const { return sendFailures_; }
+    long long lost() const { return lost_; }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -69,7 +75,9 @@ class EmulatorServer {
     // logged: false for flood datagrams, which would swell the log to hundreds of MB; the
     // flood's end is announced on standard output instead.
     void sendNow(const QByteArray& bytes, const QString& address, bool logged = true);
-    void log(const char* direction, const QString& peer, const QByteArray& bytes);
+    void log(const char* direction, const QString& peer, const QByteArray& bytes,
+             bool lost = false);
+    bool lose();
     void saveConfig(const EmulatedDevice& device);
     void onChange(EmulatedDevice& device, EmulatedFleet::Change change, const QString& note);
 
@@ -80,11 +88,13 @@ class EmulatorServer {
     std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> queue_;
     long long order_ = 0;
     std::mt19937 random_;
+    std::mt19937 lossRandom_;  // apart, so that a lossless run keeps its jitter and flood
     QString floodTarget_;
     long long flooded_ = 0;
     long long received_ = 0;
     long long sent_ = 0;
     long long sendFailures_ = 0;
+    long long lost_ = 0;
     Clock::time_point start_;
 };
 

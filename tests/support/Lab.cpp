@@ -82,6 +82,7 @@ QList<LogEntry> Lab::emulatorLog(int k) const {
         LogEntry e;
         e.t = o.value(QLatin1String("t")).toInteger();
         e.in = o.value(QLatin1String("dir")).toString() == QLatin1String("in");
+        e.lost = o.value(QLatin1String("lost")).toBool();
         e.peer = o.value(QLatin1String("peer")).toString();
         e.peerAddress = e.peer.section(QLatin1Char(':'), 0, 0);
         const QString letter = o.value(QLatin1String("letter")).toString();

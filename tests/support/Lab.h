@@ -36,6 +36,7 @@ namespace velomar::test {
 struct LogEntry {
     qint64 t = 0;         // ms since the emulator started serving
     bool in = false;      // received (true) or sent (false) by the emulator
+    bool lost = false;    // dropped by --loss: not acted on (in), never sent (out)
     QString peer;         // "198.18.1.1:40312"
     QString peerAddress;  // "198.18.1.1"
     char letter = 0;      // byte 1 when it is a letter, else 0
