@@ -23,6 +23,7 @@
 #include "core/FirmwareTransfer.h"
 #include "core/Mac.h"
 #include "core/NetworkSetJob.h"
+#include "core/ShownText.h"
 #include "net/LocalAddresses.h"
 #include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
@@ -34,13 +35,19 @@ using namespace std::chrono;
 
 Context::Context() : out(stdout), err(stderr) {}
 
+// Messages quote device names, file contents and values: shown with escapes, like every
+// text that reaches a terminal.
 void Context::message(const QString& text) {
     if (quiet) return;
-    err << text << Qt::endl;
+    err << ShownText(text) << Qt::endl;
 }
 
 void Context::error(const QString& text) {
-    err << "velomar-cli: " << text << Qt::endl;
+    err << "velomar-cli: " << ShownText(text) << Qt::endl;
+}
+
+void Context::line(const QString& text) {
+    out << ShownText(text) << '\n';
 }
 
 namespace {
@@ -136,14 +143,21 @@ const QStringList kCsvColumns{
     "pelorin_ip", "local_address", "raw_model",     "raw_mac", "raw_version", "raw_name", "raw_ip",
     "raw_mask",   "raw_gateway",   "raw_pelorin_ip"};
 
+// The texts as the table shows them; the raw_ columns keep the exact bytes.
 QStringList DeviceCsv(const FoundDevice& d) {
     const QJsonObject o = DeviceJson(d);
     const QJsonObject raw = o.value("raw").toObject();
     QStringList f;
     for (const QString& c : kCsvColumns) {
-        f << (c.startsWith("raw_") ? raw.value(c.mid(4)).toString() : o.value(c).toString());
+        f << (c.startsWith("raw_") ? raw.value(c.mid(4)).toString()
+                                   : ShownText(o.value(c).toString()));
     }
     return f;
+}
+
+// JSON keeps every text exact; the controls a terminal would act on travel as \u escapes.
+QString JsonLine(const QJsonObject& o) {
+    return QString::fromUtf8(TerminalSafeJson(QJsonDocument(o).toJson(QJsonDocument::Compact)));
 }
 
 // The envelope's keys in the order the documentation shows them (a QJsonObject would sort
@@ -155,10 +169,11 @@ QString Envelope(const QJsonArray& devices, const QJsonArray& errors) {
             .trimmed()
             .replace(QLatin1Char('\n'), QLatin1String("\n    "));
     };
-    return QStringLiteral(
-               "{\n    \"schema_version\": 1,\n    \"devices\": %1,\n    "
-               "\"errors\": %2\n}\n")
-        .arg(member(devices), member(errors));
+    const QString text = QStringLiteral(
+                             "{\n    \"schema_version\": 1,\n    \"devices\": %1,\n    "
+                             "\"errors\": %2\n}\n")
+                             .arg(member(devices), member(errors));
+    return QString::fromUtf8(TerminalSafeJson(text.toUtf8()));
 }
 
 QJsonObject ErrorJson(const QString& mac, const QString& message) {
@@ -167,8 +182,14 @@ QJsonObject ErrorJson(const QString& mac, const QString& message) {
     return o;
 }
 
-// Columns padded to their widest cell.
-void PrintTable(QTextStream& out, const QStringList& header, const QList<QStringList>& rows) {
+// Columns padded to their widest cell, every cell as ShownText shows it.
+void PrintTable(QTextStream& out, const QStringList& header, const QList<QStringList>& cells) {
+    QList<QStringList> rows;
+    for (const QStringList& r : cells) {
+        QStringList shown;
+        for (const QString& cell : r) shown << ShownText(cell);
+        rows << shown;
+    }
     QList<int> width;
     for (const QString& h : header) width << int(h.size());
     for (const QStringList& r : rows) {
@@ -193,21 +214,27 @@ class Session {
         if (link_.localAddresses().isEmpty()) {
             context_.message(QStringLiteral("no local IPv4 address is up: broadcasts go nowhere"));
         }
+        retries_.repeats = kRepeats;
+        retries_.notice = [&c](const QString& text) { c.message(text); };
         link_.open();
     }
     DeviceLink& link() { return link_; }
+    const Retries& retries() const { return retries_; }
 
-    // The devices with these MACs, searched for once (ending as soon as all answered).
+    // The devices with these MACs (ending as soon as all answered).
     std::vector<FoundDevice> find(const std::vector<QByteArray>& macs, milliseconds timeout) {
         DiscoveryOptions o;
         o.timeout = timeout;
         o.untilMacs = macs;
+        o.retries = retries_;
         return DiscoverySession(link_).run(o);
     }
+    ConfigSession config(const QByteArray& mac) { return ConfigSession(link_, mac, retries_); }
 
   private:
     Context& context_;
     DeviceLink link_;
+    Retries retries_;
 };
 
 // ---------------------------------------------------------------------------- search
@@ -229,10 +256,9 @@ int Search(Context& c, const Arguments& a) {
                                  .arg(a.value("--expect")));
     }
     Session s(c);
+    o.retries = s.retries();  // used only with --ip: a search of all waits its whole timeout
     if (format == "ndjson") {
-        o.onFound = [&](const FoundDevice& d) {
-            c.out << QJsonDocument(DeviceJson(d)).toJson(QJsonDocument::Compact) << Qt::endl;
-        };
+        o.onFound = [&](const FoundDevice& d) { c.out << JsonLine(DeviceJson(d)) << Qt::endl; };
     } else if (format == "csv") {
         c.out << CsvLine(kCsvColumns) << Qt::endl;
         o.onFound = [&](const FoundDevice& d) { c.out << CsvLine(DeviceCsv(d)) << Qt::endl; };
@@ -333,9 +359,11 @@ void WriteReport(const QString& path, const std::vector<SetResult>& results) {
             CsvLine({"mac", "ip", "mask", "gateway", "pelorin_ip", "name", "result", "message"}) +
             '\n';
         for (const SetResult& r : results) {
-            t += CsvLine({r.texts.mac, r.texts.ip, r.texts.mask, r.texts.gateway, r.texts.pelorin,
-                          r.texts.name, OutcomeText(r.outcome), r.message}) +
-                 '\n';
+            QStringList cells{
+                r.texts.mac,     r.texts.ip,   r.texts.mask,           r.texts.gateway,
+                r.texts.pelorin, r.texts.name, OutcomeText(r.outcome), r.message};
+            for (QString& cell : cells) cell = ShownText(cell);
+            t += CsvLine(cells) + '\n';
         }
         bytes = t.toUtf8();
     } else {
@@ -427,10 +455,9 @@ int Set(Context& c, const Arguments& a) {
             cmp("gateway", d.gateway, t.gateway);
             cmp("pelorin_ip", d.pelorin, t.pelorin);
             cmp("name", d.name, t.name);
-            c.out << t.mac << ": "
-                  << (changes.isEmpty() ? QStringLiteral("no change")
-                                        : changes.join(QStringLiteral(", ")))
-                  << '\n';
+            c.line(t.mac + QStringLiteral(": ") +
+                   (changes.isEmpty() ? QStringLiteral("no change")
+                                      : changes.join(QStringLiteral(", "))));
         }
         c.out.flush();
         c.message(QStringLiteral("dry run: nothing was sent"));
@@ -440,7 +467,8 @@ int Set(Context& c, const Arguments& a) {
         QStringLiteral("sending to %1 device(s), then waiting up to %2 s for their new values...")
             .arg(plan.size())
             .arg(verifyTimeout.count() / 1000.0));
-    const std::vector<SetResult> results = RunNetworkSets(s.link(), plan, verifyTimeout);
+    const std::vector<SetResult> results =
+        RunNetworkSets(s.link(), plan, verifyTimeout, s.retries());
     bool allVerified = true;
     QJsonArray devices, errors;
     QList<QStringList> table;
@@ -507,7 +535,7 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
         expectArgs(0, "only a MAC");
         const QString format = Format(a, {"text", "json"});
         Session s(c);
-        const DeviceConfig config = ConfigSession(s.link(), mac).read(timeout);
+        const DeviceConfig config = s.config(mac).read(timeout);
         if (format == "json") {
             c.out << Envelope(QJsonArray{ConfigJson(mac, config)}, {});
         } else {
@@ -520,7 +548,7 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
     if (sub == "export") {
         expectArgs(1, "a MAC and a file");
         Session s(c);
-        const DeviceConfig config = ConfigSession(s.link(), mac).read(timeout);
+        const DeviceConfig config = s.config(mac).read(timeout);
         const QByteArray bytes = EncodeConfigFile(config, mac);
         QSaveFile f(rest.first());
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
@@ -538,10 +566,9 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
         std::optional<DeviceConfig> fromFile;
         if (!other) fromFile = ReadFile(rest.first());
         Session s(c);
-        const DeviceConfig mine = ConfigSession(s.link(), mac).read(timeout);
-        const DeviceConfig theirs =
-            fromFile ? *fromFile : ConfigSession(s.link(), *other).read(timeout);
-        for (const QString& d : ConfigDifferences(mine, theirs)) c.out << d << '\n';
+        const DeviceConfig mine = s.config(mac).read(timeout);
+        const DeviceConfig theirs = fromFile ? *fromFile : s.config(*other).read(timeout);
+        for (const QString& d : ConfigDifferences(mine, theirs)) c.line(d);
         c.out.flush();
         return kOk;
     }
@@ -571,7 +598,7 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
             }
         }
         Session s(c);
-        ConfigSession session(s.link(), mac);
+        ConfigSession session = s.config(mac);
         const DeviceConfig now = session.read(timeout);
         DeviceConfig target = file ? *file : now;
         for (const auto& [k, v] : assignments) {
@@ -582,7 +609,7 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
             }
         }
         const QStringList changes = ConfigDifferences(now, target);
-        for (const QString& d : changes) c.out << d << '\n';
+        for (const QString& d : changes) c.line(d);
         c.out.flush();
         if (a.has("--dry-run")) {
             c.message(QStringLiteral("dry run: nothing was sent"));
@@ -603,14 +630,30 @@ int Config(Context& c, const QString& sub, const Arguments& a) {
                 return kOk;
             }
         }
-        if (!session.writeAndApply(target, network, operation, serial, timeout)) {
-            c.error(QStringLiteral("%1 did not confirm the new configuration within %2 s")
-                        .arg(MacToText(mac))
-                        .arg(timeout.count() / 1000.0));
-            return kDeviceFailed;
+        const ApplyResult applied =
+            session.writeAndApply(target, network, operation, serial, timeout);
+        const QString m = MacToText(mac);
+        switch (applied.outcome) {
+            case ApplyOutcome::Applied:
+                c.message(QStringLiteral("%1: configuration applied and read back").arg(m));
+                return kOk;
+            case ApplyOutcome::NotApplied:
+                c.error(QStringLiteral("%1: written, not applied: no answer to the apply request "
+                                       "within %2 s (it is never repeated); the device may still "
+                                       "use its old configuration")
+                            .arg(m)
+                            .arg(timeout.count() / 1000.0));
+                break;
+            case ApplyOutcome::ReadsBackOtherwise:
+                c.error(QStringLiteral("%1: applied, but it reads back otherwise (a record written "
+                                       "may have been lost): %2")
+                            .arg(m, applied.differences.join(QStringLiteral("; "))));
+                break;
+            case ApplyOutcome::NotReadBack:
+                c.error(QStringLiteral("%1: applied, not verified: %2").arg(m, applied.message));
+                break;
         }
-        c.message(QStringLiteral("%1: configuration applied").arg(MacToText(mac)));
-        return kOk;
+        return kDeviceFailed;
     }
     throw UsageError(QStringLiteral("unknown config command \"%1\"").arg(sub));
 }

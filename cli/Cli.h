@@ -38,6 +38,7 @@ struct Context {
     Context();
     void message(const QString& text);  // unless --quiet
     void error(const QString& text);    // always
+    void line(const QString& text);     // one line of data on stdout, shown with escapes
 };
 
 int Run(const QStringList& arguments);

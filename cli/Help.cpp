@@ -17,6 +17,28 @@ const QList<QPair<QString, QString>> kGlobalOptions{
     {QStringLiteral("--version"), QStringLiteral("The program's version.")},
 };
 
+// What happens to the texts devices send, and to requests that get no answer.
+QString TextsAndRepeats() {
+    return QStringLiteral(
+               "Texts from devices (names, models, aliases) are shown with control and "
+               "bidirectional\n"
+               "characters as escapes (\\x1b, \\u202e); JSON keeps them exact. A CSV cell that "
+               "would start a\n"
+               "spreadsheet formula (=, +, -, @) gets a ' before it, which set --from takes off.\n"
+               "The network may lose datagrams: a search for given MACs or at --ip, a record "
+               "request\n"
+               "and a network set with no answer are sent again, up to %1 times, each after its "
+               "share\n"
+               "of --timeout (1/%2 of it) or after a verify round; this is said on stderr. "
+               "An apply\n"
+               "or a firmware frame is never repeated: a lost answer there is a failure naming "
+               "the step,\n"
+               "and a configuration is reported applied only once the device reads back as "
+               "written.\n")
+        .arg(kRepeats)
+        .arg(kRepeats + 1);
+}
+
 const QString kExitCodes = QStringLiteral(
     "Exit codes: 0 success; 1 a device refused or did not answer (some of a batch failed);\n"
     "2 bad usage or bad input (nothing was sent); 3 port 2057 unavailable; 4 fewer devices\n"
@@ -113,7 +135,7 @@ const QList<CommandHelp>& Commands() {
          QString(),
          {}},
         {QStringLiteral("firmware"),
-         QStringLiteral("MAC... IMAGE [--yes] [--timeout S]"),
+         QStringLiteral("MAC... IMAGE [--yes] [--timeout S] [--format table|json]"),
          QStringLiteral("Upgrade the firmware of one device after another."),
          QStringLiteral(
              "Shows each device's model and current version and asks first, unless --yes is given\n"
@@ -163,7 +185,7 @@ QString GlobalHelp() {
         out += QStringLiteral("  %1\n      %2\n").arg(c.name, -14).arg(c.summary);
     out += QStringLiteral("\nGlobal options:\n") + OptionLines(kGlobalOptions);
     out += QStringLiteral("\nData goes to stdout, messages and progress to stderr.\n") +
-           kExitCodes + u'\n';
+           TextsAndRepeats() + kExitCodes + u'\n';
     out += QStringLiteral("'velomar-cli COMMAND --help' describes a command.\n");
     return out;
 }
@@ -209,9 +231,10 @@ QString ManPage(const QString& version) {
             m += QStringLiteral(".TP\n.B %1\n%2\n").arg(esc(flag), esc(text));
     }
     m += QStringLiteral(
-        ".SH OUTPUT\nData goes to stdout and nothing else does; messages and progress go to "
-        "stderr.\n"
-        "JSON is always {\"schema_version\": 1, \"devices\": [...], \"errors\": [...]}.\n");
+             ".SH OUTPUT\nData goes to stdout and nothing else does; messages and progress go to "
+             "stderr.\n"
+             "JSON is always {\"schema_version\": 1, \"devices\": [...], \"errors\": [...]}.\n") +
+         esc(TextsAndRepeats());
     m += QStringLiteral(".SH EXIT STATUS\n") + esc(kExitCodes.section(QStringLiteral(": "), 1)) +
          u'\n';
     return m;

@@ -8,6 +8,11 @@
 // so the two never disagree.
 namespace velomar::cli {
 
+// Requests that change nothing (a search for given devices, the record requests, the network
+// set) are sent again this many times when no answer came in their share of the wait; the
+// apply and the firmware frames never are.
+constexpr int kRepeats = 3;
+
 struct CommandHelp {
     QString name;      // "search", "config show"
     QString synopsis;  // arguments after the name

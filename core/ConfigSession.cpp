@@ -3,10 +3,25 @@
 #include <map>
 
 #include "core/ConfigExchange.h"
+#include "core/ConfigKeys.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 
 namespace velomar {
+
+namespace {
+QString RecordName(ConfigRecord record) {
+    switch (record) {
+        case ConfigRecord::Network:
+            return QStringLiteral("network record");
+        case ConfigRecord::Operation:
+            return QStringLiteral("operation records");
+        case ConfigRecord::Serial:
+            break;
+    }
+    return QStringLiteral("serial records");
+}
+}  // namespace
 
 DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
     const ConfigExchange exchange(mac_);
@@ -14,18 +29,59 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
     for (ConfigRecord record :
          {ConfigRecord::Network, ConfigRecord::Operation, ConfigRecord::Serial})
         link_.broadcast(exchange.request(record));
+    const auto each = retries_.waitOfEach(timeout);
     const auto deadline = DeviceLink::Clock::now() + timeout;
+    auto tryEnds = retries_.tries() > 1 ? DeviceLink::Clock::now() + each : deadline;
+    int tried = 1;
     DeviceConfig config;
     bool haveNetwork = false;
     std::map<int, OperationRecord> operations;
     std::map<int, SerialRecord> serials;
+    auto ports = [&] { return int(config.network.portCount); };
+    // Records of the device's own ports, whatever else it sends.
+    auto held = [&](const auto& records) {
+        int n = 0;
+        for (int p = 0; p < ports(); ++p) n += int(records.count(p));
+        return n;
+    };
     auto complete = [&] {
-        const int ports = config.network.portCount;
-        return haveNetwork && int(operations.size()) >= ports && int(serials.size()) >= ports;
+        return haveNetwork && held(operations) == ports() && held(serials) == ports();
+    };
+    // Without the network record the number of ports is not known: a kind of which
+    // nothing came is asked for again.
+    auto missing = [&] {
+        std::vector<ConfigRecord> out;
+        if (!haveNetwork) out.push_back(ConfigRecord::Network);
+        if (haveNetwork ? held(operations) < ports() : operations.empty())
+            out.push_back(ConfigRecord::Operation);
+        if (haveNetwork ? held(serials) < ports() : serials.empty())
+            out.push_back(ConfigRecord::Serial);
+        return out;
     };
     while (!complete()) {
-        const auto r = link_.next(deadline);
-        if (!r) break;
+        const auto r = link_.next(std::min(tryEnds, deadline));
+        if (!r) {
+            const auto again = missing();
+            if (tried >= retries_.tries() || DeviceLink::Clock::now() >= deadline ||
+                again.empty()) {
+                if (DeviceLink::Clock::now() >= deadline) break;
+                tryEnds = deadline;
+                continue;
+            }
+            QStringList names;
+            for (ConfigRecord record : again) names << RecordName(record);
+            const QString last = names.takeLast();
+            const QString what =
+                names.isEmpty() ? last : names.join(QStringLiteral(", ")) + " and " + last;
+            retries_.tell(QStringLiteral("%1: no %2 within %3 s; asking again")
+                              .arg(MacToText(mac_), what)
+                              .arg(each.count() / 1000.0),
+                          tried);
+            for (ConfigRecord record : again) link_.broadcast(exchange.request(record));
+            ++tried;
+            tryEnds = tried == retries_.tries() ? deadline : tryEnds + each;
+            continue;
+        }
         const auto reply = exchange.take(r->bytes);
         if (!reply) continue;
         if (const auto* n = std::get_if<NetworkRecord>(&*reply)) {
@@ -43,8 +99,7 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
                         .arg(mac)
                         .arg(timeout.count() / 1000.0));
     }
-    const int ports = config.network.portCount;
-    for (int p = 0; p < ports; ++p) {
+    for (int p = 0; p < ports(); ++p) {
         if (!operations.count(p) || !serials.count(p)) {
             throw Error(QStringLiteral("%1 did not send the %2 record of port %3 within %4 s")
                             .arg(mac, operations.count(p) ? QStringLiteral("serial")
@@ -58,18 +113,35 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
     return config;
 }
 
-bool ConfigSession::writeAndApply(const DeviceConfig& config, bool network, bool operation,
-                                  bool serial, std::chrono::milliseconds timeout) {
+ApplyResult ConfigSession::writeAndApply(const DeviceConfig& config, bool network, bool operation,
+                                         bool serial, std::chrono::milliseconds timeout) {
     const ConfigExchange exchange(mac_);
     link_.discardReceived();
     for (const QByteArray& frame : exchange.writeFrames(config, network, operation, serial))
         link_.broadcast(frame);
     link_.broadcast(exchange.applyRequest());
     const auto deadline = DeviceLink::Clock::now() + timeout;
+    bool answered = false;
     while (const auto r = link_.next(deadline)) {
-        if (exchange.isApplyAnswer(r->bytes)) return true;
+        if (exchange.isApplyAnswer(r->bytes)) {
+            answered = true;
+            break;
+        }
     }
-    return false;
+    ApplyResult result;
+    if (!answered) return result;
+    // The writes have no answer of their own: only reading the device again tells whether
+    // each of them arrived before the apply.
+    try {
+        const DeviceConfig now = read(timeout);
+        result.differences = ConfigDifferences(config, now);
+        result.outcome =
+            result.differences.isEmpty() ? ApplyOutcome::Applied : ApplyOutcome::ReadsBackOtherwise;
+    } catch (const Error& e) {
+        result.outcome = ApplyOutcome::NotReadBack;
+        result.message = e.text();
+    }
+    return result;
 }
 
 }  // namespace velomar

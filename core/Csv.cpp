@@ -86,8 +86,11 @@ QString SpreadsheetUnguarded(const QString& text) {
 
 QString CsvField(const QString& field) {
     const QString text = SpreadsheetGuarded(field);
+    // A first cell that began with # or a byte-order mark would be read as a comment line
+    // or lose the mark: quoted, it is read as it is.
     const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') ||
-                       text.contains(u'\r') || text != text.trimmed();
+                       text.contains(u'\r') || text != text.trimmed() || text.startsWith(u'#') ||
+                       text.startsWith(QChar(0xFEFF));
     if (!quote) return text;
     QString t = text;
     t.replace(QStringLiteral("\""), QStringLiteral("\"\""));

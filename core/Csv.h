@@ -25,7 +25,7 @@ QString SpreadsheetGuarded(const QString& text);
 QString SpreadsheetUnguarded(const QString& text);
 
 // A field as written: guarded, then quoted when it holds a comma, quote, line break or an
-// outer blank.
+// outer blank, or begins with # or a byte-order mark.
 QString CsvField(const QString& text);
 QString CsvLine(const QStringList& fields);
 

@@ -3,6 +3,7 @@
 #include <QSet>
 #include <algorithm>
 
+#include "protocol/Codecs.h"
 #include "protocol/Frame.h"
 
 namespace velomar {
@@ -16,12 +17,21 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
     link_.discardReceived();
     lastAnswerAfter_ = {};
     const auto requested = DeviceLink::Clock::now();
-    if (options.address.isEmpty()) {
-        link_.broadcast(DiscoveryRequest());
-    } else {
-        link_.sendTo(DiscoveryRequest(), options.address);
-    }
-    const auto deadline = DeviceLink::Clock::now() + options.timeout;
+    auto request = [&] {
+        if (options.address.isEmpty()) {
+            link_.broadcast(DiscoveryRequest());
+        } else {
+            link_.sendTo(DiscoveryRequest(), options.address);
+        }
+    };
+    request();
+    // Only a search that knows whom it waits for repeats its request.
+    const bool repeats = !options.untilMacs.empty() || !options.address.isEmpty();
+    const int tries = repeats ? options.retries.tries() : 1;
+    const auto each = repeats ? options.retries.waitOfEach(options.timeout) : options.timeout;
+    const auto deadline = requested + options.timeout;
+    int tried = 1;
+    auto tryEnds = requested + (tries > 1 ? each : options.timeout);
     // While replies arrive only the MAC is read: decoding waits until the search ends,
     // unless each device is wanted as it answers.
     std::vector<Received> answered;
@@ -38,9 +48,33 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
         return std::all_of(options.untilMacs.begin(), options.untilMacs.end(),
                            [&](const QByteArray& mac) { return seen.contains(mac); });
     };
+    auto missing = [&] {
+        if (!options.address.isEmpty() && options.untilMacs.empty())
+            return QStringLiteral("no device at %1").arg(options.address);
+        QStringList macs;
+        for (const QByteArray& mac : options.untilMacs)
+            if (!seen.contains(mac)) macs << MacToText(mac);
+        return QStringLiteral("no answer from %1").arg(macs.join(QStringLiteral(", ")));
+    };
     while (!done()) {
-        auto received = link_.next(deadline);
-        if (!received) break;
+        auto received = link_.next(std::min(tryEnds, deadline));
+        if (!received) {
+            if (DeviceLink::Clock::now() >= deadline) break;
+            // A search at one address that found somebody waits out its timeout as it is.
+            const bool wanting = !options.untilMacs.empty() || seen.isEmpty();
+            if (tried < tries && wanting) {
+                options.retries.tell(QStringLiteral("%1 within %2 s; searching again")
+                                         .arg(missing())
+                                         .arg(each.count() / 1000.0),
+                                     tried);
+                request();
+                ++tried;
+                tryEnds = tried == tries ? deadline : tryEnds + each;
+            } else {
+                tryEnds = deadline;
+            }
+            continue;
+        }
         if (!IsDiscoveryReply(received->bytes)) continue;
         // A device heard through two interfaces answers twice: the first answer counts.
         const QByteArray mac = received->bytes.mid(kMacOffset, kMacSize);

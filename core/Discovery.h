@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/DeviceLink.h"
+#include "core/Retries.h"
 #include "protocol/Bytes.h"
 #include "protocol/DiscoveryReply.h"
 
@@ -35,10 +36,14 @@ struct DiscoveryOptions {
     std::vector<QByteArray> untilMacs;
     // Called for each new device as it answers.
     std::function<void(const FoundDevice&)> onFound;
+    // A search for devices by MAC (untilMacs) or at one address that has not found them
+    // when its share of the timeout has passed sends its request again; a plain search
+    // makes one request and waits the whole timeout.
+    Retries retries;
 };
 
 // A search: one request (through every local address together, or to one address), one
-// wait, replies decoded, one entry per MAC in arrival order.
+// wait (repeated as `retries` says), replies decoded, one entry per MAC in arrival order.
 class DiscoverySession {
   public:
     explicit DiscoverySession(DeviceLink& link) : link_(link) {}

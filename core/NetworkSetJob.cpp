@@ -7,6 +7,7 @@
 
 #include "core/Csv.h"
 #include "core/Mac.h"
+#include "core/ShownText.h"
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
 #include "protocol/Errors.h"
@@ -19,6 +20,24 @@ namespace {
 const QStringList kColumns{QStringLiteral("mac"),        QStringLiteral("ip"),
                            QStringLiteral("mask"),       QStringLiteral("gateway"),
                            QStringLiteral("pelorin_ip"), QStringLiteral("name")};
+
+// The other columns of a list written by `search --format csv`: such a list, edited, is a
+// set table. raw_name tells an unedited name from one typed with escapes in it.
+const QStringList kSearchColumns{
+    QStringLiteral("model"),       QStringLiteral("version"),       QStringLiteral("local_address"),
+    QStringLiteral("raw_model"),   QStringLiteral("raw_mac"),       QStringLiteral("raw_version"),
+    QStringLiteral("raw_name"),    QStringLiteral("raw_ip"),        QStringLiteral("raw_mask"),
+    QStringLiteral("raw_gateway"), QStringLiteral("raw_pelorin_ip")};
+constexpr int kRawName = 6;
+
+// The name a search list shows as `shown`, when `rawHex` holds the bytes it was shown from.
+std::optional<QString> UneditedName(const QString& shown, const QString& rawHex) {
+    const QByteArray raw = QByteArray::fromHex(rawHex.toLatin1());
+    if (raw.size() != kDeviceNameSize || raw.toHex() != rawHex.toLower().toLatin1()) return {};
+    const QString name = DecodeDeviceName(raw);
+    if (ShownText(name) != shown) return {};
+    return name;
+}
 
 QString Where(const SetRow& row) {
     return row.line > 0 ? QStringLiteral("%1: %2: ").arg(row.line).arg(row.macText)
@@ -45,9 +64,23 @@ std::vector<SetRow> ParseSetTable(const QByteArray& data, const QString& fileNam
     if (records.empty()) throw Error(QStringLiteral("%1: no header line").arg(fileName));
     const CsvRecord& header = records.front();
     std::map<int, int> columnOf;  // field index -> kColumns index
+    int rawNameField = -1;
+    QSet<QString> seen;
     for (int i = 0; i < header.fields.size(); ++i) {
         const QString name = header.fields[i].toLower();
         const int c = static_cast<int>(kColumns.indexOf(name));
+        const int other = static_cast<int>(kSearchColumns.indexOf(name));
+        if (c < 0 && other >= 0) {
+            if (seen.contains(name)) {
+                throw Error(QStringLiteral("%1:%2: column \"%3\" appears twice")
+                                .arg(fileName)
+                                .arg(header.line)
+                                .arg(name));
+            }
+            seen.insert(name);
+            if (other == kRawName) rawNameField = i;
+            continue;
+        }
         if (c < 0) {
             throw Error(QStringLiteral("%1:%2: unknown column \"%3\" (known: %4)")
                             .arg(fileName)
@@ -101,6 +134,10 @@ std::vector<SetRow> ParseSetTable(const QByteArray& data, const QString& fileNam
             std::optional<QString>* targets[] = {nullptr,      &row.ip,      &row.mask,
                                                  &row.gateway, &row.pelorin, &row.name};
             *targets[c] = value;
+            if (c == 5 && rawNameField >= 0) {
+                if (const auto exact = UneditedName(value, rec.fields[rawNameField]))
+                    row.name = *exact;
+            }
         }
         rows.push_back(std::move(row));
     }
@@ -193,7 +230,8 @@ bool ReplyHolds(const DiscoveryReply& reply, const QByteArray& setFrame) {
 }
 
 std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<NetworkSetTexts>& plan,
-                                      std::chrono::milliseconds verifyTimeout) {
+                                      std::chrono::milliseconds verifyTimeout,
+                                      const Retries& retries) {
     std::vector<SetResult> results;
     std::vector<QByteArray> frames;
     for (const NetworkSetTexts& t : plan) {
@@ -212,7 +250,8 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
     }
     using namespace std::chrono;
     const auto deadline = DeviceLink::Clock::now() + verifyTimeout;
-    for (;;) {
+    int repeated = 0;
+    for (bool first = true;; first = false) {
         std::vector<QByteArray> pending;
         for (size_t i = 0; i < results.size(); ++i) {
             if (results[i].outcome == SetOutcome::SentUnverified)
@@ -220,6 +259,21 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
         }
         const auto left = duration_cast<milliseconds>(deadline - DeviceLink::Clock::now());
         if (pending.empty() || left <= 0ms) break;
+        // A round that did not show a device's new values: its 'S' may have been lost. It
+        // sets the same values again, so it is sent again, a bounded number of times.
+        if (!first && repeated < retries.repeats) {
+            QStringList macs;
+            for (size_t i = 0; i < results.size(); ++i) {
+                if (results[i].outcome != SetOutcome::SentUnverified) continue;
+                link.broadcast(frames[i]);
+                macs << results[i].texts.mac;
+            }
+            ++repeated;
+            retries.tell(QStringLiteral("%1: the new values did not show yet; sending the "
+                                        "network set again")
+                             .arg(macs.join(QStringLiteral(", "))),
+                         repeated);
+        }
         // Short rounds: a device that restarts its network answers a later request.
         DiscoveryOptions search;
         search.timeout = std::min<milliseconds>(left, 1000ms);

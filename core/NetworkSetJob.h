@@ -22,7 +22,9 @@ struct SetRow {
 };
 
 // Reads a network set table: a header naming the columns (mac first or anywhere; ip, mask,
-// gateway, pelorin_ip, name optional), then one row per device. Empty cells keep the
+// gateway, pelorin_ip, name optional; the other columns of `search --format csv` are
+// allowed and ignored, but raw_name keeps an unedited name exact), then one row per
+// device. Empty cells keep the
 // device's value; blank lines and lines starting with # are skipped; fields may be quoted
 // ("" inside quotes is one "). Throws Error "FILE:LINE: problem" for the first problem.
 std::vector<SetRow> ParseSetTable(const QByteArray& data, const QString& fileName);
@@ -47,8 +49,11 @@ struct SetResult {
 bool ReplyHolds(const DiscoveryReply& reply, const QByteArray& setFrame);
 
 // Sends the 'S' frame of each entry, then searches again until every device answers with
-// its new values or `verifyTimeout` passes.
+// its new values or `verifyTimeout` passes. A device whose new values did not show in a
+// round gets its frame again, up to `retries.repeats` times. A device is verified only by
+// a reply that holds every value its frame gave.
 std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<NetworkSetTexts>& plan,
-                                      std::chrono::milliseconds verifyTimeout);
+                                      std::chrono::milliseconds verifyTimeout,
+                                      const Retries& retries = {});
 
 }  // namespace velomar

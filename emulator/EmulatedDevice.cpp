@@ -149,6 +149,10 @@ void EmulatedDevice::apply() {
     for (const auto& [port, record] : pendingSerial_) {
         if (port < portCount()) serial_[static_cast<size_t>(port)] = record;
     }
+    discardPending();
+}
+
+void EmulatedDevice::discardPending() {
     pendingNetwork_.reset();
     pendingOperation_.clear();
     pendingSerial_.clear();

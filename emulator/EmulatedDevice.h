@@ -62,6 +62,8 @@ class EmulatedDevice {
     // resizes the ports (new ones get default settings); per-port writes for ports the
     // device then does not have are dropped.
     void apply();
+    // Forgets the pending records, as a device that keeps its settings does.
+    void discardPending();
 
     // The configuration file: the 'N' frame, the 'O' frames of ports 0..P-1, the 'U' frames.
     QByteArray configFile() const;

@@ -75,6 +75,8 @@ std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagr
                 break;
             case Letter::ApplyRequest:
                 if (size == 9) {
+                    // A settled device answers as if it took the records, and keeps its own.
+                    if (faults_.settledMacs.contains(device->mac())) device->discardPending();
                     device->apply();
                     notify(*device, Change::Settings);
                     out.push_back({device->applyReply()});
@@ -87,6 +89,9 @@ std::vector<EmulatedFleet::Reply> EmulatedFleet::handle(const QByteArray& datagr
                 break;
         }
         if (faults_.mutedMacs.contains(device->mac())) out.clear();
+        std::erase_if(out, [&](const Reply& r) {
+            return r.bytes.size() > 1 && faults_.droppedReplies.contains(r.bytes.at(1));
+        });
         if (faults_.replyMac) {
             for (Reply& r : out) r.bytes.replace(kMacOffset, kMacSize, *faults_.replyMac);
         }

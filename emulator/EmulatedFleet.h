@@ -16,7 +16,8 @@ namespace velomar::emu {
 struct FaultOptions {
     bool noAnswer = false;               // hear and act, but never answer
     QSet<QByteArray> mutedMacs;          // these devices never answer
-    QSet<QByteArray> settledMacs;        // these devices keep their settings on 'S'
+    QSet<QByteArray> settledMacs;        // these devices keep their settings on 'S' and 'A'
+    QSet<char> droppedReplies;           // replies with these letters are never sent
     std::optional<QByteArray> replyMac;  // every reply but discovery carries this MAC
     long long refuseBlock = -1;          // answer firmware block K with status 1
     long long silentFromBlock = -1;      // no answer to firmware block K, later blocks, final

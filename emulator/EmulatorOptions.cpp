@@ -89,8 +89,8 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
                                      "MAC");
     const QCommandLineOption ignoreSetOpt(
         "ignore-set",
-        "Fault: this device keeps its network settings when told to change them "
-        "(repeatable).",
+        "Fault: this device keeps its settings when told to change them by 'S' or by "
+        "records written and applied, which it still answers with 'a' (repeatable).",
         "MAC");
     const QCommandLineOption replyMacOpt("reply-mac",
                                          "Fault: every reply except discovery carries "
@@ -130,6 +130,10 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
                                      "datagram lost on the way in is logged with \"lost\":true "
                                      "and not acted on; a reply lost is logged so and not sent.",
                                      "p", "0");
+    const QCommandLineOption dropReplyOpt("drop-reply",
+                                          "Fault: never send a reply with this letter, such as "
+                                          "a for the apply's answer (repeatable).",
+                                          "letter");
     const QCommandLineOption reorderOpt("reorder",
                                         "Fault: the replies to one datagram leave in a shuffled "
                                         "order.");
@@ -144,7 +148,8 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
           &logOpt,      &firmwareDirOpt, &configDirOpt,      &loadConfigOpt,  &noAnswerOpt,
           &muteOpt,     &replyMacOpt,    &refuseBlockOpt,    &silentBlockOpt, &finalDelayOpt,
           &floodOpt,    &floodToOpt,     &floodNoRepliesOpt, &floodMaxOpt,    &seedOpt,
-          &lifetimeOpt, &rcvbufOpt,      &ignoreSetOpt,      &lossOpt,        &reorderOpt}) {
+          &lifetimeOpt, &rcvbufOpt,      &ignoreSetOpt,      &lossOpt,        &reorderOpt,
+          &dropReplyOpt}) {
         p.addOption(*o);
     }
     p.process(arguments);
@@ -177,6 +182,11 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
         faults.noAnswer = p.isSet(noAnswerOpt);
         for (const QString& m : p.values(muteOpt)) faults.mutedMacs.insert(ParseMac(m));
         for (const QString& m : p.values(ignoreSetOpt)) faults.settledMacs.insert(ParseMac(m));
+        for (const QString& l : p.values(dropReplyOpt)) {
+            if (l.size() != 1 || l.at(0).unicode() > 0x7F)
+                throw Error(QStringLiteral("--drop-reply %1: one letter, such as a").arg(l));
+            faults.droppedReplies.insert(l.at(0).toLatin1());
+        }
         if (p.isSet(replyMacOpt)) faults.replyMac = ParseMac(p.value(replyMacOpt));
         if (p.isSet(refuseBlockOpt)) faults.refuseBlock = number(refuseBlockOpt, 0, 99999999);
         if (p.isSet(silentBlockOpt)) faults.silentFromBlock = number(silentBlockOpt, 0, 99999999);
