@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QSet>
+#include <QtEndian>
 
 #include "core/ConfigKeys.h"
 #include "core/DeviceConfig.h"
@@ -64,6 +66,28 @@ TEST(CliLoss, ResultsStayTrueAndOnlyTheSafeRequestsAreRepeated) {
         } else {
             EXPECT_EQ(r.exitCode, 1) << r.text();
             EXPECT_TRUE(r.err.contains("did not send")) << r.text();
+        }
+    }
+
+    // A search lists only what answered, as it answered; a file loaded is applied only when
+    // the device reads back so.
+    const CliResult search = RunCli(lab, {"search", "--format", "json", "--timeout", "1"});
+    for (const auto& d : search.json().value("devices").toArray()) {
+        const QString m = d.toObject().value("mac").toString();
+        EXPECT_EQ(d.toObject().value("ip").toString(),
+                  QHostAddress(qFromBigEndian<quint32>(HeldConfig(lab, m).network.ip.constData()))
+                      .toString());
+    }
+    const QString golden = lab.writeFile("golden.vlm", Held(lab, "00-1A-2B-00-00-03"));
+    for (int i = 0; i < 2; ++i) {
+        const CliResult r = RunCli(lab, {"config", "import", mac, golden, "--timeout", "2"});
+        said += r.err;
+        const bool holds =
+            ConfigDifferences(HeldConfig(lab, mac),
+                              DecodeConfigFile(Held(lab, "00-1A-2B-00-00-03"), "golden"))
+                .isEmpty();
+        if (r.exitCode == 0) {
+            EXPECT_TRUE(holds) << "imported, but not held: " << r.text();
         }
     }
 
