@@ -1,13 +1,11 @@
 #pragma once
 
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 #include <stdexcept>
 
+#include "cli/Command.h"
 #include "protocol/Errors.h"
 
 namespace velomar::cli {
@@ -18,16 +16,6 @@ enum ExitCode { kOk = 0, kDeviceFailed = 1, kBadUsage = 2, kPortUnavailable = 3,
 class UsageError : public Error {
   public:
     using Error::Error;
-};
-
-// The command line taken apart: the command's words, its options and plain arguments.
-struct Arguments {
-    QStringList positional;
-    QMap<QString, QStringList> options;  // "--ip" -> values ("" for a flag)
-    bool has(const QString& o) const { return options.contains(o); }
-    QString value(const QString& o, const QString& fallback = {}) const {
-        return options.contains(o) ? options.value(o).constLast() : fallback;
-    }
 };
 
 struct Context {
@@ -42,9 +30,6 @@ struct Context {
 };
 
 int Run(const QStringList& arguments);
-
-// The doctor's findings (cli/Doctor.cpp).
-int RunDoctor(Context& context);
 
 // Local addresses narrowed by --interface (names or addresses); UsageError for one that
 // is not here.

@@ -4,8 +4,10 @@
 #include <QPair>
 #include <QString>
 
-// The help texts of velomar-cli: what --help prints and what the manual page is made of,
-// so the two never disagree.
+#include "cli/Command.h"
+
+// The help texts of velomar-cli, written from the command table: what --help prints, the
+// manual page and the bash completion, so that none of them disagrees with the parser.
 namespace velomar::cli {
 
 // Requests that change nothing (a search for given devices, the record requests, the network
@@ -13,19 +15,16 @@ namespace velomar::cli {
 // apply and the firmware frames never are.
 constexpr int kRepeats = 3;
 
-struct CommandHelp {
-    QString name;      // "search", "config show"
-    QString synopsis;  // arguments after the name
-    QString summary;   // one line
-    QString details;   // paragraphs, may be empty
-    QList<QPair<QString, QString>> options;
-};
+// The options taken before or after any command.
+const QList<Option>& GlobalOptions();
+// "--ip, --mask A" as the help shows an option.
+QString OptionFlags(const Option& option);
 
-const QList<CommandHelp>& Commands();
-const CommandHelp* FindCommand(const QString& name);
 QString GlobalHelp();
-QString CommandHelpText(const CommandHelp& command);
+QString CommandHelpText(const Command& command);
 // The manual page (roff) from the same texts.
 QString ManPage(const QString& version);
+// The bash completion from the same table.
+QString BashCompletion();
 
 }  // namespace velomar::cli

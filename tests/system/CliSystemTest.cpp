@@ -268,4 +268,19 @@ TEST(CliSystem, HeldPortAndBadUsageGiveTheirExitCodes) {
     const CliResult help = RunCli(lab, {"set", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: velomar-cli set")) << help.text();
+    // The parser's words, as the command table drives it.
+    const std::pair<QStringList, QString> refused[] = {
+        {{"config"}, "velomar-cli: config needs show, export, import, diff, set or keys\n"},
+        {{"config", "show", "001A2B000001", "--dry-run"},
+         "velomar-cli: config show does not take --dry-run\n"},
+        {{"--bogus", "search"}, "velomar-cli: unknown option --bogus (before the command)\n"},
+        {{"config", "frob"}, "velomar-cli: unknown command \"config frob\"\n"},
+        {{"search", "--timeout"}, "velomar-cli: --timeout needs a value\n"}};
+    for (const auto& [arguments, message] : refused) {
+        const CliResult r = RunCli(lab, arguments);
+        EXPECT_EQ(r.exitCode, 2) << r.text();
+        EXPECT_TRUE(r.err.startsWith(message)) << r.text();
+    }
+    const CliResult group = RunCli(lab, {"config", "--help"});
+    EXPECT_EQ(group.out.count("Usage: velomar-cli config "), 6) << group.text();
 }

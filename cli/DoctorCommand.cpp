@@ -60,7 +60,7 @@ QStringList PortHolders(std::uint16_t port) {
 }
 
 // Output of a read-only command, or empty when it is not there or fails.
-QString Command(const QString& program, const QStringList& args) {
+QString OutputOf(const QString& program, const QStringList& args) {
     if (QStandardPaths::findExecutable(program).isEmpty()) return {};
     QProcess p;
     p.start(program, args);
@@ -79,9 +79,7 @@ bool ProcessRunning(const QString& comm) {
     return false;
 }
 
-}  // namespace
-
-int RunDoctor(Context& c) {
+int Doctor(Context& c, const Arguments&) {
     int problems = 0;
     bool portHeld = false;
     auto ok = [&](const QString& text) { c.out << "ok       " << text << '\n'; };
@@ -151,7 +149,7 @@ int RunDoctor(Context& c) {
                  .arg(kDevicePort));
     }
     const QString nft =
-        Command(QStringLiteral("nft"), {QStringLiteral("list"), QStringLiteral("ruleset")});
+        OutputOf(QStringLiteral("nft"), {QStringLiteral("list"), QStringLiteral("ruleset")});
     if (nft.isEmpty()) {
         note(QStringLiteral("nftables rules could not be read (not installed, or not root)"));
     } else if (nft.contains(QLatin1String("hook input")) &&
@@ -188,6 +186,20 @@ int RunDoctor(Context& c) {
     c.out.flush();
     if (portHeld) return kPortUnavailable;
     return problems > 0 ? kDeviceFailed : kOk;
+}
+
+}  // namespace
+
+const Command& DoctorCommand() {
+    static const Command command{
+        "doctor",
+        {},
+        "Check this computer: addresses, port 2057, firewall, receive buffer.",
+        "Sends nothing. Each finding comes with its fix; exit 3 when port 2057 is held.",
+        {},
+        Completion::None,
+        &Doctor};
+    return command;
 }
 
 }  // namespace velomar::cli

@@ -1,0 +1,153 @@
+#include "cli/Output.h"
+
+#include <unistd.h>
+
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include "cli/Cli.h"
+#include "core/Csv.h"
+#include "core/ShownText.h"
+#include "protocol/Bytes.h"
+
+namespace velomar::cli {
+
+namespace {
+QString Hex(const QByteArray& b) {
+    return QString::fromLatin1(b.toHex());
+}
+}  // namespace
+
+QString Envelope(const QJsonArray& devices, const QJsonArray& errors) {
+    auto member = [](const QJsonArray& list) {
+        // A JSON string holds no raw line break, so indenting at each one is safe.
+        return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented))
+            .trimmed()
+            .replace(QLatin1Char('\n'), QLatin1String("\n    "));
+    };
+    // A QJsonObject would sort the keys: schema_version first, so that a reader sees the
+    // shape before the data.
+    const QString text = QStringLiteral(
+                             "{\n    \"schema_version\": 1,\n    \"devices\": %1,\n    "
+                             "\"errors\": %2\n}\n")
+                             .arg(member(devices), member(errors));
+    return QString::fromUtf8(TerminalSafeJson(text.toUtf8()));
+}
+
+QString JsonLine(const QJsonObject& o) {
+    return QString::fromUtf8(TerminalSafeJson(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+}
+
+QJsonObject ErrorJson(const QString& mac, const QString& message) {
+    QJsonObject o{{"message", message}};
+    if (!mac.isEmpty()) o.insert("mac", mac);
+    return o;
+}
+
+void PrintTable(QTextStream& out, const QStringList& header, const QList<QStringList>& cells) {
+    QList<QStringList> rows;
+    for (const QStringList& r : cells) {
+        QStringList shown;
+        for (const QString& cell : r) shown << ShownText(cell);
+        rows << shown;
+    }
+    QList<int> width;
+    for (const QString& h : header) width << int(h.size());
+    for (const QStringList& r : rows) {
+        for (int i = 0; i < r.size() && i < width.size(); ++i)
+            width[i] = std::max(width[i], int(r[i].size()));
+    }
+    auto line = [&](const QStringList& row) {
+        QString l;
+        for (int i = 0; i < row.size(); ++i) {
+            l += i + 1 < row.size() ? row[i].leftJustified(width[i] + 2) : row[i];
+        }
+        out << l << '\n';
+    };
+    line(header);
+    for (const QStringList& r : rows) line(r);
+    out.flush();
+}
+
+QString CsvDocument(const QStringList& header, const QList<QStringList>& rows) {
+    QString t = CsvLine(header) + u'\n';
+    for (QStringList cells : rows) {
+        for (QString& cell : cells) cell = ShownText(cell);
+        t += CsvLine(cells) + u'\n';
+    }
+    return t;
+}
+
+QJsonObject DeviceJson(const FoundDevice& d) {
+    const DeviceTexts& t = d.texts;
+    const DiscoveryReply& r = d.reply;
+    return QJsonObject{{"model", UpToNul(t.model)},
+                       {"mac", t.mac},
+                       {"version", UpToNul(t.version)},
+                       {"name", t.name},
+                       {"ip", t.ip},
+                       {"mask", t.mask},
+                       {"gateway", t.gateway},
+                       {"pelorin_ip", t.pelorin},
+                       {"local_address", d.localAddress},
+                       {"raw", QJsonObject{{"model", Hex(r.model)},
+                                           {"mac", Hex(r.mac)},
+                                           {"version", Hex(r.version)},
+                                           {"name", Hex(r.name)},
+                                           {"ip", Hex(r.ip)},
+                                           {"mask", Hex(r.mask)},
+                                           {"gateway", Hex(r.gateway)},
+                                           {"pelorin_ip", Hex(r.pelorin)}}}};
+}
+
+const QStringList& DeviceCsvColumns() {
+    static const QStringList columns{
+        "model",       "mac",           "version",    "name",          "ip",
+        "mask",        "gateway",       "pelorin_ip", "local_address", "raw_model",
+        "raw_mac",     "raw_version",   "raw_name",   "raw_ip",        "raw_mask",
+        "raw_gateway", "raw_pelorin_ip"};
+    return columns;
+}
+
+// The texts as the table shows them; the raw_ columns keep the exact bytes.
+QStringList DeviceCsv(const FoundDevice& d) {
+    const QJsonObject o = DeviceJson(d);
+    const QJsonObject raw = o.value("raw").toObject();
+    QStringList f;
+    for (const QString& c : DeviceCsvColumns()) {
+        f << (c.startsWith("raw_") ? raw.value(c.mid(4)).toString()
+                                   : ShownText(o.value(c).toString()));
+    }
+    return f;
+}
+
+void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString& what) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+        throw Error(QStringLiteral("cannot write %1%2: %3").arg(what, path, f.errorString()));
+    }
+}
+
+ProgressShow::ProgressShow(Context& c, const QString& mac, std::int64_t total)
+    : c_(c), mac_(mac), total_(std::max<std::int64_t>(total, 1)), terminal_(isatty(2)) {}
+
+void ProgressShow::update(std::int64_t bytes) {
+    if (c_.quiet) return;
+    const int percent = int(bytes * 100 / total_);
+    if (terminal_) {
+        const int filled = percent * 30 / 100;
+        c_.err << "\r" << mac_ << " [" << QString(filled, u'#') << QString(30 - filled, u'.')
+               << "] " << percent << "%";
+        c_.err.flush();
+    } else if (percent / 10 != lastTenth_) {
+        lastTenth_ = percent / 10;
+        c_.err << mac_ << ": " << percent << "% (" << bytes << " of " << total_ << " bytes)"
+               << Qt::endl;
+    }
+}
+
+void ProgressShow::finish() {
+    if (terminal_ && !c_.quiet) c_.err << Qt::endl;
+}
+
+}  // namespace velomar::cli

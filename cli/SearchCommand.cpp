@@ -1,0 +1,109 @@
+// velomar-cli search: the devices that answer, in every output format.
+#include "cli/Cli.h"
+#include "cli/Output.h"
+#include "cli/Session.h"
+#include "core/Csv.h"
+#include "protocol/Address.h"
+#include "protocol/Bytes.h"
+
+namespace velomar::cli {
+
+namespace {
+
+const QStringList kSearchFormats{"table", "json", "ndjson", "csv"};
+
+int Search(Context& c, const Arguments& a) {
+    if (!a.positional.isEmpty()) throw UsageError(QStringLiteral("search takes no arguments"));
+    const QString format = Format(a, kSearchFormats);
+    DiscoveryOptions o;
+    o.timeout = Seconds(a, "--timeout", 3);
+    o.address = a.value("--ip");
+    if (!o.address.isEmpty() && !IsValidIp(o.address)) {
+        throw UsageError(QStringLiteral("--ip: \"%1\" is not an IPv4 address").arg(o.address));
+    }
+    if (a.has("--expect")) {
+        bool ok = false;
+        o.expect = a.value("--expect").toInt(&ok);
+        if (!ok || o.expect < 1)
+            throw UsageError(QStringLiteral("--expect: \"%1\" is not a positive number")
+                                 .arg(a.value("--expect")));
+    }
+    Session s(c);
+    o.retries = s.retries();  // used only with --ip: a search of all waits its whole timeout
+    if (format == "ndjson") {
+        o.onFound = [&](const FoundDevice& d) { c.out << JsonLine(DeviceJson(d)) << Qt::endl; };
+    } else if (format == "csv") {
+        c.out << CsvLine(DeviceCsvColumns()) << Qt::endl;
+        o.onFound = [&](const FoundDevice& d) { c.out << CsvLine(DeviceCsv(d)) << Qt::endl; };
+    }
+    c.message(QStringLiteral("searching for %1 s...").arg(o.timeout.count() / 1000.0));
+    DiscoverySession search(s.link());
+    const std::vector<FoundDevice> found = search.run(o);
+    if (!found.empty()) {
+        c.message(QStringLiteral("%1 device(s) answered, the last %2 s after the request")
+                      .arg(found.size())
+                      .arg(search.lastAnswerAfter().count() / 1e6, 0, 'f', 3));
+    }
+    QJsonArray errors;
+    const bool short_ = o.expect > 0 && int(found.size()) < o.expect;
+    if (short_) {
+        const QString m =
+            QStringLiteral("%1 device(s) found, %2 expected").arg(found.size()).arg(o.expect);
+        c.error(m);
+        errors.append(ErrorJson({}, m));
+    }
+    if (format == "json") {
+        QJsonArray devices;
+        for (const FoundDevice& d : found) devices.append(DeviceJson(d));
+        c.out << Envelope(devices, errors);
+    } else if (format == "table") {
+        QList<QStringList> rows;
+        for (const FoundDevice& d : found) {
+            const DeviceTexts& t = d.texts;
+            rows << QStringList{UpToNul(t.model), t.mac,     UpToNul(t.version),
+                                t.name,           t.ip,      t.mask,
+                                t.gateway,        t.pelorin, d.localAddress};
+        }
+        if (!rows.isEmpty()) {
+            PrintTable(
+                c.out,
+                {"MODEL", "MAC", "VERSION", "NAME", "IP", "MASK", "GATEWAY", "PELORIN_IP", "VIA"},
+                rows);
+        }
+    }
+    c.out.flush();
+    c.message(QStringLiteral("%1 device(s) found").arg(found.size()));
+    if (const auto lost = s.link().dropped(); lost && *lost > 0) {
+        c.message(QStringLiteral("%1 replies were lost: this computer could not take them in time "
+                                 "(see velomar-cli doctor)")
+                      .arg(*lost));
+    }
+    return short_ ? kNotFound : kOk;
+}
+
+}  // namespace
+
+const Command& SearchCommand() {
+    static const Command command{
+        "search",
+        "[--ip ADDR] [--timeout S] [--expect N] [--format table|json|ndjson|csv]",
+        "Find the devices and show what each reports.",
+        "Asks through every local address at once (or only ADDR with --ip) and lists each "
+        "device\n"
+        "once: model, MAC, version, name, IP, mask, gateway, Pelorin IP, the local address it\n"
+        "answered through and, in json, ndjson and csv, the raw fields as hex. Finding none is\n"
+        "not an error unless --expect was given.",
+        {{{"--ip"}, "ADDR", "Ask this address only (a device or a broadcast address)."},
+         {{"--timeout"}, "S", "Seconds to wait for answers (default 3)."},
+         {{"--expect"}, "N", "Stop once N devices answered; exit 4 when fewer did."},
+         {{"--format"},
+          "F",
+          "table (default), json, ndjson (one object per device as it answers) or csv.",
+          Completion::Choice,
+          kSearchFormats}},
+        Completion::None,
+        &Search};
+    return command;
+}
+
+}  // namespace velomar::cli
