@@ -23,8 +23,8 @@ struct Outcome {
 };
 
 // Why a transfer failed, from how far it came and the device's last answer.
-QString FailureMessage(DeviceLink& link, int blocksAccepted, std::int64_t blocks) {
-    const FirmwareReply last = FirmwareReply::decode(link.lastFirmwareReply());
+QString FailureMessage(DeviceLink& link, const QByteArray& mac, int blocksAccepted, std::int64_t blocks) {
+    const FirmwareReply last = FirmwareReply::decode(link.lastFirmwareReply(mac));
     const bool answered = last.block == blocksAccepted && !last.accepted();
     if (blocksAccepted < blocks) {
         return answered ? QStringLiteral("the device refused block %1").arg(blocksAccepted)
@@ -50,7 +50,7 @@ Outcome Upgrade(Context& c, Session& s, const DeviceTexts& t, const QByteArray& 
         ++blocksAccepted;
         progress.update(bytes);
     };
-    FirmwareReplySlot& slot = s.link().firmwareSlot();
+    FirmwareReplySlot& slot = s.link().firmwareSlot(mac);
     slot.clear();
     FirmwareResult result = FirmwareResult::Failed;
     try {
@@ -67,7 +67,7 @@ Outcome Upgrade(Context& c, Session& s, const DeviceTexts& t, const QByteArray& 
     }
     o.result = "failed";
     if (o.message.isEmpty()) {
-        o.message = FailureMessage(s.link(), blocksAccepted,
+        o.message = FailureMessage(s.link(), mac, blocksAccepted,
                                    (size + kFirmwareBlockSize - 1) / kFirmwareBlockSize);
     }
     c.error(QStringLiteral("%1: %2").arg(o.mac, o.message));

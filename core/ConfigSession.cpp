@@ -25,7 +25,7 @@ QString RecordName(ConfigRecord record) {
 
 DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
     const ConfigExchange exchange(mac_);
-    link_.discardReceived();
+    link_.discardReceived(mac_);
     for (ConfigRecord record :
          {ConfigRecord::Network, ConfigRecord::Operation, ConfigRecord::Serial})
         link_.broadcast(exchange.request(record));
@@ -59,7 +59,7 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
         return out;
     };
     while (!complete()) {
-        const auto r = link_.next(std::min(tryEnds, deadline));
+        const auto r = link_.next(std::min(tryEnds, deadline), mac_);
         if (!r) {
             const auto again = missing();
             if (tried >= retries_.tries() || DeviceLink::Clock::now() >= deadline ||
@@ -116,13 +116,13 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
 ApplyResult ConfigSession::writeAndApply(const DeviceConfig& config, bool network, bool operation,
                                          bool serial, std::chrono::milliseconds timeout) {
     const ConfigExchange exchange(mac_);
-    link_.discardReceived();
+    link_.discardReceived(mac_);
     for (const QByteArray& frame : exchange.writeFrames(config, network, operation, serial))
         link_.broadcast(frame);
     link_.broadcast(exchange.applyRequest());
     const auto deadline = DeviceLink::Clock::now() + timeout;
     bool answered = false;
-    while (const auto r = link_.next(deadline)) {
+    while (const auto r = link_.next(deadline, mac_)) {
         if (exchange.isApplyAnswer(r->bytes)) {
             answered = true;
             break;

@@ -11,6 +11,21 @@ namespace velomar {
 namespace {
 // A listener far behind its senders is a sign of trouble, not a reason to eat memory.
 constexpr size_t kQueueLimit = 1 << 20;
+
+// The MAC a reply of one device's session carries, or nothing for what goes to all.
+std::optional<QByteArray> RoutedMac(const QByteArray& datagram) {
+    const auto letter = ReplyLetter(datagram);
+    if (!letter || datagram.size() < kMacOffset + kMacSize + 1) return std::nullopt;
+    switch (*letter) {
+        case Letter::NetworkReply:
+        case Letter::OperationReply:
+        case Letter::SerialReply:
+        case Letter::ApplyReply:
+            return datagram.mid(kMacOffset, kMacSize);
+        default:
+            return std::nullopt;
+    }
+}
 }  // namespace
 
 DeviceLink::DeviceLink(const QStringList& localAddresses, std::uint16_t port)
@@ -26,17 +41,38 @@ DeviceLink::DeviceLink(const QStringList& localAddresses, std::uint16_t port)
     endpoint_ = std::make_unique<ListeningEndpoint>(
         [this](const QByteArray& d, const QString& a, std::uint16_t) { receive(d, a); }, port);
     endpoint_->takeDirectly = [this](const char* data, int length) {
-        if (ReplyLetter(QByteArray::fromRawData(data, length)) != Letter::FirmwareReply) {
-            return false;
-        }
-        const QByteArray reply(data, length);
-        {
-            std::lock_guard lock(lastReplyMutex_);
-            lastFirmwareReply_ = reply;
-        }
-        firmwareSlot_.store(reply);
-        return true;
+        return takeFirmwareReply(data, length);
     };
+}
+
+bool DeviceLink::takeFirmwareReply(const char* data, int length) {
+    if (ReplyLetter(QByteArray::fromRawData(data, length)) != Letter::FirmwareReply) return false;
+    if (length < kMacOffset + kMacSize) return true;  // a reply of nobody's
+    const QByteArray reply(data, length);
+    const QByteArray mac = reply.mid(kMacOffset, kMacSize);
+    FirmwareReplySlot* slot = nullptr;
+    {
+        std::lock_guard lock(slotMutex_);
+        const auto it = slots_.find(mac);
+        if (it == slots_.end()) return true;
+        lastFirmwareReply_[mac] = reply;
+        slot = it->second.get();
+    }
+    slot->store(reply);  // slots live as long as the link
+    return true;
+}
+
+FirmwareReplySlot& DeviceLink::firmwareSlot(const QByteArray& mac6) {
+    std::lock_guard lock(slotMutex_);
+    auto& slot = slots_[mac6];
+    if (!slot) slot = std::make_unique<FirmwareReplySlot>();
+    return *slot;
+}
+
+QByteArray DeviceLink::lastFirmwareReply(const QByteArray& mac6) const {
+    std::lock_guard lock(slotMutex_);
+    const auto it = lastFirmwareReply_.find(mac6);
+    return it == lastFirmwareReply_.end() ? QByteArray() : it->second;
 }
 
 DeviceLink::~DeviceLink() {
@@ -58,38 +94,63 @@ void DeviceLink::open() {
 }
 
 void DeviceLink::broadcast(const QByteArray& frame) {
+    // An endpoint binds on its first send: two sessions must not both do it.
+    std::lock_guard lock(sendMutex_);
     BroadcastFrame(endpoints_, frame, port_);
 }
 
 void DeviceLink::sendTo(const QByteArray& frame, const QString& address) {
     // Without broadcast permission a broadcast address is refused by the system, as in the
     // window's search by IP.
+    std::lock_guard lock(sendMutex_);
     endpoint_->setBroadcast(false);
     endpoint_->sendTo(frame, address, port_);
 }
 
 void DeviceLink::receive(const QByteArray& datagram, const QString& sender) {
+    const auto mac = RoutedMac(datagram);
     {
         std::lock_guard lock(mutex_);
-        if (queue_.size() >= kQueueLimit) return;
-        queue_.push_back(Received{datagram, sender});
+        if (queued_ >= kQueueLimit) return;
+        (mac ? byMac_[*mac] : queue_).push_back(Received{datagram, sender});
+        ++queued_;
     }
-    arrived_.notify_one();
+    // Sessions of several devices wait on the one condition: each looks at its own queue.
+    arrived_.notify_all();
 }
 
 void DeviceLink::discardReceived() {
     std::lock_guard lock(mutex_);
+    queued_ -= queue_.size();
     queue_.clear();
+}
+
+void DeviceLink::discardReceived(const QByteArray& mac6) {
+    std::lock_guard lock(mutex_);
+    const auto it = byMac_.find(mac6);
+    if (it == byMac_.end()) return;
+    queued_ -= it->second.size();
+    it->second.clear();  // the node stays: a session may be waiting on it
+}
+
+std::optional<Received> DeviceLink::take(std::deque<Received>& queue, Clock::time_point deadline,
+                                         std::unique_lock<std::mutex>& lock) {
+    if (!arrived_.wait_until(lock, deadline, [&] { return !queue.empty(); })) return std::nullopt;
+    Received r = std::move(queue.front());
+    queue.pop_front();
+    --queued_;
+    return r;
 }
 
 std::optional<Received> DeviceLink::next(Clock::time_point deadline) {
     std::unique_lock lock(mutex_);
-    if (!arrived_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) {
-        return std::nullopt;
-    }
-    Received r = std::move(queue_.front());
-    queue_.pop_front();
-    return r;
+    return take(queue_, deadline, lock);
+}
+
+std::optional<Received> DeviceLink::next(Clock::time_point deadline, const QByteArray& mac6) {
+    std::unique_lock lock(mutex_);
+    // The node stays while waiting: std::map keeps its elements where they are.
+    return take(byMac_[mac6], deadline, lock);
 }
 
 QString DeviceLink::localAddressFor(const QString& sender) const {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,8 +35,13 @@ struct Received {
 
 // The program's side of the wire for a session without windows: the listening endpoint on
 // the device port (its delivery thread queues what arrives) and one sending endpoint per
-// local address, used exactly as the window uses them. Firmware replies go straight into
-// their slot from the listener, as in the window.
+// local address, used exactly as the window uses them.
+//
+// Replies are routed by the MAC they carry at bytes 2-7 ('n', 'o', 'u', 'a' to that MAC's
+// queue, 'f' straight from the listener into that MAC's firmware slot), so that sessions
+// with different devices run side by side, each on a thread of its own, over the one
+// socket. Everything else (discovery replies, what carries no MAC) goes to the common
+// queue. Every member may be called from any thread.
 class DeviceLink {
   public:
     using Clock = std::chrono::steady_clock;
@@ -54,24 +60,26 @@ class DeviceLink {
     void open();
     const QStringList& localAddresses() const { return addresses_; }
 
-    // The frame once through every local address to 255.255.255.255.
+    // The frame once through every local address to 255.255.255.255 (one sender at a time).
     void broadcast(const QByteArray& frame);
     // The frame from the listening endpoint itself to one address (the search by IP), so
     // that the answer comes back to the device port.
     void sendTo(const QByteArray& frame, const QString& address);
 
-    // Forgets what arrived and was not taken yet.
+    // Forgets what arrived in the common queue, or for one MAC, and was not taken yet.
     void discardReceived();
-    // The next datagram that arrives before the deadline, oldest first.
+    void discardReceived(const QByteArray& mac6);
+    // The next datagram of the common queue, or the next reply of one MAC, that arrives
+    // before the deadline, oldest first.
     std::optional<Received> next(Clock::time_point deadline);
+    std::optional<Received> next(Clock::time_point deadline, const QByteArray& mac6);
 
-    FirmwareReplySlot& firmwareSlot() { return firmwareSlot_; }
-    // The last 'f' datagram, kept after the transfer emptied the slot: it tells a refused
-    // block from one that got no answer.
-    QByteArray lastFirmwareReply() const {
-        std::lock_guard lock(lastReplyMutex_);
-        return lastFirmwareReply_;
-    }
+    // The firmware reply slot of one device (made on first use; it lives as long as the
+    // link). An 'f' reply for a MAC without a slot is nobody's and dropped.
+    FirmwareReplySlot& firmwareSlot(const QByteArray& mac6);
+    // The device's last 'f' datagram, kept after the transfer emptied the slot: it tells a
+    // refused block from one that got no answer.
+    QByteArray lastFirmwareReply(const QByteArray& mac6) const;
     // Datagrams the system dropped on the listening socket since it was opened.
     std::optional<std::uint64_t> dropped() const { return endpoint_->dropped(); }
 
@@ -81,6 +89,9 @@ class DeviceLink {
 
   private:
     void receive(const QByteArray& datagram, const QString& sender);
+    bool takeFirmwareReply(const char* data, int length);
+    std::optional<Received> take(std::deque<Received>& queue, Clock::time_point deadline,
+                                 std::unique_lock<std::mutex>& lock);
 
     struct LocalNetwork {
         QString address;
@@ -90,13 +101,16 @@ class DeviceLink {
     QStringList addresses_;
     std::vector<LocalNetwork> networks_;  // read once: a burst of replies asks per reply
     std::uint16_t port_;
+    std::mutex sendMutex_;
     InterfaceEndpoints endpoints_;
-    FirmwareReplySlot firmwareSlot_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<Received> queue_;
-    mutable std::mutex lastReplyMutex_;
-    QByteArray lastFirmwareReply_;
+    std::map<QByteArray, std::deque<Received>> byMac_;
+    size_t queued_ = 0;  // in queue_ and byMac_ together
+    mutable std::mutex slotMutex_;
+    std::map<QByteArray, std::unique_ptr<FirmwareReplySlot>> slots_;
+    std::map<QByteArray, QByteArray> lastFirmwareReply_;
     std::unique_ptr<ListeningEndpoint> endpoint_;
 };
 
