@@ -4,8 +4,9 @@
 // Windows has no namespaces of its own: the test process is isolated when whoever started it
 // put it where no interface but loopback is up (scripts/test-windows runs Wine inside a
 // network namespace). On a workstation with a network the sending tests skip.
-#include <iphlpapi.h>
 #include <winsock2.h>
+// iphlpapi.h needs winsock2.h first.
+#include <iphlpapi.h>
 
 #include <vector>
 

@@ -15,6 +15,7 @@
 #include "net/UdpSocket.h"
 #include "protocol/Errors.h"
 #include "support/Isolation.h"
+#include "support/SystemTexts.h"
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -175,7 +176,7 @@ TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason) {
         second.open();
         FAIL() << "second bind succeeded";
     } catch (const SocketError& e) {
-        EXPECT_TRUE(e.text().contains("Address already in use")) << e.text().toStdString();
+        EXPECT_TRUE(e.text().contains(test::kAddressInUse)) << e.text().toStdString();
     }
     EXPECT_FALSE(second.isOpen());
     first.close();
