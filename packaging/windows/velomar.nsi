@@ -45,6 +45,7 @@ VIAddVersionKey "LegalCopyright" "Velomar developers"
 Section "Velomar" SecMain
     SectionIn RO
     SetRegView 64
+    SetShellVarContext all  ; the Start menu of every user, as for a program in Program Files
     SetOutPath "$INSTDIR"
     File /r "${STAGE}/*.*"
     WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -140,6 +141,7 @@ FunctionEnd
 
 Section "Uninstall"
     SetRegView 64
+    SetShellVarContext all
     ReadRegDWORD $0 HKLM "Software\Velomar" "FirewallRule"
     ${If} $0 == 1
         nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="${FIREWALL_RULE}"'
