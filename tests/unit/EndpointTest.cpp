@@ -167,6 +167,16 @@ TEST(ListeningEndpoint, ASteadyTrickleIsWaitedForAsleep) {
     EXPECT_LT(cpuMs, wallMs * 0.5) << cpuMs << " ms of processor in " << wallMs << " ms";
 }
 
+#ifdef _WIN32
+// Winsock grants the buffer asked for and reads back what it granted: no ceiling and no
+// doubling as on Linux, so what Velomar asks for is what it gets.
+TEST(UdpSocket, TheReceiveBufferAskedForIsReadBack) {
+    UdpSocket socket;
+    EXPECT_EQ(socket.requestReceiveBuffer(4 * 1024 * 1024, false), 4 * 1024 * 1024);
+    EXPECT_EQ(socket.requestReceiveBuffer(65536, false), 65536);
+}
+#endif
+
 TEST(ListeningEndpoint, SecondBindOfThePortFailsWithTheSystemsReason) {
     VELOMAR_REQUIRE_ISOLATION();
     ListeningEndpoint first([](const QByteArray&, const QString&, std::uint16_t) {});
