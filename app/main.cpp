@@ -8,7 +8,23 @@
 #include "config/UnitConfigure.h"
 #include "platform/Platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
+
+// On Windows velomar.exe is a GUI program and has no console of its own: what it prints goes
+// to the console it was started from, unless that stream was redirected to a file or pipe.
+void ReachConsole() {
+#ifdef _WIN32
+    const bool outLost = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
+    const bool errLost = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN;
+    if ((!outLost && !errLost) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (outLost) std::freopen("CONOUT$", "w", stdout);
+    if (errLost) std::freopen("CONOUT$", "w", stderr);
+#endif
+}
 
 // Answers --help and --version, and refuses what the program does not take, before any
 // window or socket exists (no display is needed for them). Returns the exit code when the
@@ -47,6 +63,7 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[]) {
         error = QStringLiteral("Unexpected argument '%1'.")
                     .arg(parser.positionalArguments().constFirst());
     }
+    if (!error.isEmpty() || parser.isSet(version) || parser.isSet(help)) ReachConsole();
     if (!error.isEmpty()) {
         std::fprintf(stderr, "velomar: %s\nTry 'velomar --help' for more information.\n",
                      qPrintable(error));

@@ -11,13 +11,38 @@ namespace velomar {
 
 namespace {
 
+// Windows' own words for the errors a user meets, for systems whose message table lacks the
+// Winsock texts (Wine has none of them).
+QString knownText(int code) {
+    switch (code) {
+        case WSAEACCES:
+            return QStringLiteral(
+                "An attempt was made to access a socket in a way forbidden by "
+                "its access permissions.");
+        case WSAEADDRINUSE:
+            return QStringLiteral(
+                "Only one usage of each socket address (protocol/network "
+                "address/port) is normally permitted.");
+        case WSAEADDRNOTAVAIL:
+            return QStringLiteral("The requested address is not valid in its context.");
+        case WSAENETUNREACH:
+            return QStringLiteral("A socket operation was attempted to an unreachable network.");
+        case WSAEHOSTUNREACH:
+            return QStringLiteral("A socket operation was attempted to an unreachable host.");
+        default:
+            return QStringLiteral("Socket error");
+    }
+}
+
 QString lastError() {
     const int code = WSAGetLastError();
-    char* msg = nullptr;
-    FormatMessageA(
+    wchar_t* msg = nullptr;
+    const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&msg), 0, nullptr);
-    QString text = msg ? QString::fromLocal8Bit(msg).trimmed() : QStringLiteral("Socket error");
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&msg), 0, nullptr);
+    const QString text = n > 0 && msg
+                             ? QString::fromWCharArray(msg, static_cast<qsizetype>(n)).trimmed()
+                             : knownText(code);
     LocalFree(msg);
     return QStringLiteral("Socket Error # %1\n%2").arg(code).arg(text);
 }

@@ -1,6 +1,8 @@
 // Draws Velomar's icon — a device server: a rounded box with serial port sockets along its
-// front and a network link rising from it — into PNG files of the usual sizes and an SVG
-// file, from one list of shapes so that both always show the same drawing.
+// front and a network link rising from it — into PNG files of the usual sizes, an SVG file
+// and a Windows .ico holding the PNGs, from one list of shapes so that all show the same
+// drawing.
+#include <QBuffer>
 #include <QColor>
 #include <QFile>
 #include <QGuiApplication>
@@ -9,6 +11,8 @@
 #include <QPainterPath>
 #include <QString>
 #include <QTextStream>
+#include <QtEndian>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -109,11 +113,43 @@ QString svg() {
     return out;
 }
 
+// An .ico file whose images are PNG data (what Windows reads since Vista): a header, one
+// directory entry per image, then the images.
+QByteArray ico(const std::vector<std::pair<int, QByteArray>>& pngs) {
+    QByteArray out;
+    auto u16 = [&out](quint16 v) {
+        const quint16 le = qToLittleEndian(v);
+        out.append(reinterpret_cast<const char*>(&le), 2);
+    };
+    auto u32 = [&out](quint32 v) {
+        const quint32 le = qToLittleEndian(v);
+        out.append(reinterpret_cast<const char*>(&le), 4);
+    };
+    u16(0);
+    u16(1);  // an icon, not a cursor
+    u16(static_cast<quint16>(pngs.size()));
+    quint32 offset = 6 + 16 * static_cast<quint32>(pngs.size());
+    for (const auto& [size, png] : pngs) {
+        out.append(static_cast<char>(size >= 256 ? 0 : size));  // 0 stands for 256
+        out.append(static_cast<char>(size >= 256 ? 0 : size));
+        out.append('\0');  // no palette
+        out.append('\0');
+        u16(1);   // planes
+        u16(32);  // bits per pixel
+        u32(static_cast<quint32>(png.size()));
+        u32(offset);
+        offset += static_cast<quint32>(png.size());
+    }
+    for (const auto& entry : pngs) out.append(entry.second);
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (argc < 2) return 2;
     const QString dir = QString::fromLocal8Bit(argv[1]);
+    std::vector<std::pair<int, QByteArray>> pngs;
     for (int size : {16, 32, 48, 64, 128, 256}) {
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -121,7 +157,14 @@ int main(int argc, char* argv[]) {
         paint(p, size / 64.0);
         p.end();
         if (!image.save(QStringLiteral("%1/velomar-%2.png").arg(dir).arg(size))) return 1;
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        if (!image.save(&png, "PNG")) return 1;
+        pngs.emplace_back(size, png.data());
     }
+    QFile icon(dir + QStringLiteral("/velomar.ico"));
+    if (!icon.open(QIODevice::WriteOnly | QIODevice::Truncate) || icon.write(ico(pngs)) < 0)
+        return 1;
     QFile f(dir + QStringLiteral("/velomar.svg"));
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
     f.write(svg().toUtf8());

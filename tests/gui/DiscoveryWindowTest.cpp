@@ -16,6 +16,7 @@
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
 #include "support/ReplyBuilder.h"
+#include "support/SystemTexts.h"
 
 using namespace velomar;
 
@@ -164,7 +165,7 @@ TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo) {
     ASSERT_EQ(w.DeviceCount(), 1);
     w.FlatButton2Click();
     ASSERT_EQ(rec.boxes().size(), 1);
-    EXPECT_TRUE(rec.boxes()[0].contains("Address already in use")) << rec.boxes()[0].toStdString();
+    EXPECT_TRUE(rec.boxes()[0].contains(test::kAddressInUse)) << rec.boxes()[0].toStdString();
     EXPECT_TRUE(rec.boxes()[0].endsWith('.'));
     EXPECT_EQ(rec.events[0].kind, RecordingPlatform::Event::Error);
     // The table was emptied first; no search state; nothing was sent.
@@ -206,6 +207,12 @@ TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount) {
     QThread::msleep(200);
     w.FlatButton6Click();
     const auto lost = w.udpServer().dropped();
+#ifdef _WIN32
+    // Winsock does not tell how many it dropped: no count, and no line claiming one.
+    EXPECT_FALSE(lost.has_value());
+    EXPECT_EQ(w.lblloss->text(), "");
+    return;
+#endif
     ASSERT_TRUE(lost.has_value());
     ASSERT_GT(*lost, 0u);
     EXPECT_EQ(w.DeviceCount() + static_cast<int>(*lost), kBurst);

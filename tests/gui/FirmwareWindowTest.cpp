@@ -17,6 +17,7 @@
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
 #include "support/ReplyBuilder.h"
+#include "support/SystemTexts.h"
 
 using namespace velomar;
 using namespace std::chrono_literals;
@@ -166,8 +167,8 @@ TEST_F(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
     ASSERT_EQ(rec.boxes().size(), 1);
     EXPECT_EQ(rec.events.last().kind, RecordingPlatform::Event::Error);
     EXPECT_EQ(rec.boxes()[0],
-              QStringLiteral("Cannot open the firmware file \"%1\": No such file or directory.")
-                  .arg(missing));
+              WithFullStop(QStringLiteral("Cannot open the firmware file \"%1\": %2")
+                               .arg(test::NativePath(missing), test::kNoSuchFile)));
     EXPECT_TRUE(at.seen);
     EXPECT_FALSE(at.panel);
     EXPECT_TRUE(w.FlatPanel1->isEnabled());

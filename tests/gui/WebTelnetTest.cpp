@@ -12,6 +12,24 @@ namespace {
 const QString kEdited =
     QStringLiteral("You do not apply the new ip. so, This time use the previous IP");
 
+// What the buttons start, as each system does it: on Windows the ARP entry takes the MAC
+// with dashes and Telnet is telnet.exe in a console of its own, with no terminal to find.
+#ifdef _WIN32
+const bool kWindows = true;
+#else
+const bool kWindows = false;
+#endif
+
+QString arpRun(const QString& ip, QString mac) {
+    if (!kWindows) mac.replace(u'-', u':');
+    return QStringLiteral("run arp -s|%1|%2 hidden").arg(ip, mac);
+}
+
+QString telnetRun(const QString& ip) {
+    return kWindows ? QStringLiteral("run telnet.exe %1").arg(ip)
+                    : QStringLiteral("run x-terminal-emulator -e|telnet|%1").arg(ip);
+}
+
 class WebTelnet : public DetectTest {
   protected:
     void SetUp() override {
@@ -67,12 +85,12 @@ TEST_F(WebTelnet, UneditedRowOpensTheSameAddressWithoutMessage) {
     addDevices(3);
     goTo(1, Col::ColName);
     web()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.1.11|00:1A:2B:3C:4D:01 hidden", "sleep 2000",
+    EXPECT_EQ(trail(), (QStringList{arpRun("198.18.1.11", "00-1A-2B-3C-4D-01"), "sleep 2000",
                                     "url http://198.18.1.11"}));
     rec.clear();
     telnet()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.1.11|00:1A:2B:3C:4D:01 hidden", "sleep 2000",
-                                    "run x-terminal-emulator -e|telnet|198.18.1.11"}));
+    EXPECT_EQ(trail(), (QStringList{arpRun("198.18.1.11", "00-1A-2B-3C-4D-01"), "sleep 2000",
+                                    telnetRun("198.18.1.11")}));
 }
 
 TEST_F(WebTelnet, EditedUnappliedIpWarnsAndUsesTheKnownIp) {
@@ -85,9 +103,8 @@ TEST_F(WebTelnet, EditedUnappliedIpWarnsAndUsesTheKnownIp) {
     QStringList whenBoxShown;
     rec.onBox = [&](const Event&) { whenBoxShown = trail(); };
     telnet()->click();
-    EXPECT_EQ(trail(),
-              (QStringList{"run arp -s|198.18.9.9|00:1A:2B:3C:4D:00 hidden", "sleep 2000",
-                           "message " + kEdited, "run x-terminal-emulator -e|telnet|198.18.1.10"}));
+    EXPECT_EQ(trail(), (QStringList{arpRun("198.18.9.9", "00-1A-2B-3C-4D-00"), "sleep 2000",
+                                    "message " + kEdited, telnetRun("198.18.1.10")}));
     EXPECT_EQ(whenBoxShown.size(), 3);
     rec.clear();
     web()->click();
@@ -99,12 +116,11 @@ TEST_F(WebTelnet, OtherTagStopsAfterTheMessageStep) {
     addDevices(1);
     web()->setProperty("tag", 13);
     web()->click();
-    EXPECT_EQ(trail(),
-              (QStringList{"run arp -s|198.18.1.10|00:1A:2B:3C:4D:00 hidden", "sleep 2000"}));
+    EXPECT_EQ(trail(), (QStringList{arpRun("198.18.1.10", "00-1A-2B-3C-4D-00"), "sleep 2000"}));
     rec.clear();
     model().setCellText(0, Col::ColIp, "198.18.7.7");
     web()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.7.7|00:1A:2B:3C:4D:00 hidden", "sleep 2000",
+    EXPECT_EQ(trail(), (QStringList{arpRun("198.18.7.7", "00-1A-2B-3C-4D-00"), "sleep 2000",
                                     "message " + kEdited}));
 }
 
@@ -112,8 +128,10 @@ TEST_F(WebTelnet, NoTerminalInstalledStartsNothingAfterTheArpEntry) {
     rec.installedPrograms = {"arp"};
     addDevices(1);
     telnet()->click();
-    EXPECT_EQ(trail(),
-              (QStringList{"run arp -s|198.18.1.10|00:1A:2B:3C:4D:00 hidden", "sleep 2000"}));
+    QStringList expected{arpRun("198.18.1.10", "00-1A-2B-3C-4D-00"), "sleep 2000"};
+    // Windows needs no terminal: telnet.exe opens its own console.
+    if (kWindows) expected << telnetRun("198.18.1.10");
+    EXPECT_EQ(trail(), expected);
 }
 
 TEST_F(WebTelnet, ShellCharactersReachTheProgramsAsOnePlainArgument) {
@@ -123,7 +141,8 @@ TEST_F(WebTelnet, ShellCharactersReachTheProgramsAsOnePlainArgument) {
     model().setCellText(0, Col::ColKnownIp, odd);
     telnet()->click();
     ASSERT_EQ(rec.events.size(), 3);
-    EXPECT_EQ(rec.events[0].arguments, (QStringList{"-s", odd, "00:1A:2B:3C:4D:00"}));
+    EXPECT_EQ(rec.events[0].arguments,
+              (QStringList{"-s", odd, kWindows ? "00-1A-2B-3C-4D-00" : "00:1A:2B:3C:4D:00"}));
     EXPECT_EQ(rec.events[2].arguments.last(), odd);
 }
 
@@ -144,7 +163,7 @@ TEST_F(WebTelnetAfterApply, KnownIpIsTheAppliedAddress) {
     ASSERT_EQ(rec.boxes(), QStringList{"1 Device(s) ' configuration is Successful"});
     rec.clear();
     web()->click();
-    EXPECT_EQ(trail(), (QStringList{"run arp -s|198.18.3.3|00:1A:2B:3C:4D:00 hidden", "sleep 2000",
+    EXPECT_EQ(trail(), (QStringList{arpRun("198.18.3.3", "00-1A-2B-3C-4D-00"), "sleep 2000",
                                     "url http://198.18.3.3"}));
 }
 

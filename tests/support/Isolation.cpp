@@ -1,5 +1,51 @@
 #include "Isolation.h"
 
+#ifdef _WIN32
+// Windows has no namespaces of its own: the test process is isolated when whoever started it
+// put it where no interface but loopback is up (scripts/test-windows runs Wine inside a
+// network namespace). On a workstation with a network the sending tests skip.
+#include <winsock2.h>
+// iphlpapi.h needs winsock2.h first.
+#include <iphlpapi.h>
+
+#include <vector>
+
+namespace velomar::test {
+
+namespace {
+bool isolated = false;
+
+bool onlyLoopbackUp() {
+    ULONG size = 16 * 1024;
+    std::vector<unsigned char> buffer;
+    ULONG result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.resize(size);
+        result = GetAdaptersAddresses(
+            AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST, nullptr,
+            reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+    }
+    if (result == ERROR_NO_DATA) return true;
+    if (result != NO_ERROR) return false;
+    for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
+        if (a->OperStatus == IfOperStatusUp && a->IfType != IF_TYPE_SOFTWARE_LOOPBACK) return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool IsolateNetwork() {
+    if (!isolated) isolated = onlyLoopbackUp();
+    return isolated;
+}
+
+bool NetworkIsolated() {
+    return isolated;
+}
+
+}  // namespace velomar::test
+
+#else
 #include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
@@ -64,3 +110,4 @@ bool NetworkIsolated() {
 }
 
 }  // namespace velomar::test
+#endif

@@ -6,7 +6,8 @@
 namespace velomar::test {
 
 // Unshares the network namespace (as root, or through a user namespace where the system
-// allows it) and brings its loopback up. Returns false when neither was possible.
+// allows it) and brings its loopback up. Returns false when neither was possible. On
+// Windows it only looks: true when no interface but loopback is up.
 bool IsolateNetwork();
 bool NetworkIsolated();
 

@@ -9,8 +9,11 @@
 #include "protocol/Errors.h"
 #include "protocol/Firmware.h"
 #include "support/FakeWaitClock.h"
+#include "support/SystemTexts.h"
 
 using namespace velomar;
+using velomar::test::kNoSuchFile;
+using velomar::test::NativePath;
 using namespace std::chrono_literals;
 using velomar::test::FakeWaitClock;
 
@@ -354,7 +357,8 @@ TEST(FirmwareTransfer, ReadFailureNamesTheFileAndStopsSending) {
         FAIL() << "a read failure must end the transfer with an error";
     } catch (const Error& e) {
         EXPECT_EQ(e.text(),
-                  "Cannot read the firmware file \"/tmp/vm2100.bin\": Input/output error");
+                  QStringLiteral("Cannot read the firmware file \"%1\": Input/output error")
+                      .arg(NativePath("/tmp/vm2100.bin")));
     }
     EXPECT_EQ(frames.size(), 1) << "the whole first block was read before the failure";
 }
@@ -366,18 +370,16 @@ TEST(FirmwareImage, UnopenableFilesAreNamedWithTheReason) {
         OpenFirmwareImage(missing);
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(e.text(), QStringLiteral("Cannot open the firmware file \"%1\": No such file or "
-                                           "directory")
-                                .arg(missing));
+        EXPECT_EQ(e.text(), QStringLiteral("Cannot open the firmware file \"%1\": %2")
+                                .arg(NativePath(missing), kNoSuchFile));
     }
     EXPECT_EQ(FirmwareFileSize(missing), -1);
     try {
         OpenFirmwareImage(dir.path());
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(
-            e.text(),
-            QStringLiteral("Cannot open the firmware file \"%1\": it is a folder").arg(dir.path()));
+        EXPECT_EQ(e.text(), QStringLiteral("Cannot open the firmware file \"%1\": it is a folder")
+                                .arg(NativePath(dir.path())));
     }
 }
 
@@ -400,7 +402,7 @@ TEST(FirmwareImage, ImagesBeyondTheSigned32BitCountAreRefused) {
     } catch (const Error& e) {
         EXPECT_EQ(e.text(), QStringLiteral("The firmware file \"%1\" is too large: 2147483648 "
                                            "bytes, but at most 2147483647 bytes can be sent")
-                                .arg(over.fileName()));
+                                .arg(NativePath(over.fileName())));
     }
     EXPECT_EQ(FirmwareFileSize(over.fileName()), 2147483648LL);
 }
