@@ -67,6 +67,9 @@ const Command& ConfigDiffCommand();
 const Command& ConfigSetCommand();
 const Command& ConfigKeysCommand();
 const Command& FirmwareCommand();
+const Command& BackupCommand();
+const Command& DriftCommand();
+const Command& RestoreCommand();
 const Command& DoctorCommand();
 
 }  // namespace velomar::cli

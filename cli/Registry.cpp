@@ -6,7 +6,8 @@ const QList<const Command*>& Commands() {
     static const QList<const Command*> commands{
         &SearchCommand(),       &InterfacesCommand(),   &SetCommand(),        &ConfigShowCommand(),
         &ConfigExportCommand(), &ConfigImportCommand(), &ConfigDiffCommand(), &ConfigSetCommand(),
-        &ConfigKeysCommand(),   &FirmwareCommand(),     &DoctorCommand(),
+        &ConfigKeysCommand(),   &FirmwareCommand(),     &BackupCommand(),     &DriftCommand(),
+        &RestoreCommand(),      &DoctorCommand(),
     };
     return commands;
 }

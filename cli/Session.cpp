@@ -13,7 +13,10 @@ Session::Session(Context& c) : link_(SelectedAddresses(c.interfaces)) {
         c.message(QStringLiteral("no local IPv4 address is up: broadcasts go nowhere"));
     }
     retries_.repeats = kRepeats;
-    retries_.notice = [&c](const QString& text) { c.message(text); };
+    retries_.notice = [this, &c](const QString& text) {
+        std::lock_guard lock(noticeMutex_);
+        c.message(text);
+    };
     link_.open();
 }
 

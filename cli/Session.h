@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <mutex>
 #include <vector>
 
 #include "core/ConfigSession.h"
@@ -19,7 +20,7 @@ struct Arguments;
 struct Context;
 
 // The link of one run, on the addresses --interface chose, and how its safe requests are
-// repeated (said on stderr).
+// repeated (said on stderr, also from the threads of a fleet command).
 class Session {
   public:
     explicit Session(Context& c);
@@ -34,6 +35,7 @@ class Session {
   private:
     DeviceLink link_;
     Retries retries_;
+    std::mutex noticeMutex_;  // sessions with several devices tell their repeats from threads
 };
 
 // --timeout and its kind: seconds 0-3600, else UsageError.

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "core/DeviceConfig.h"
+#include "core/Discovery.h"
+
+// What the fleet commands (backup, drift, restore, firmware) share: many devices at a time.
+namespace velomar::cli {
+
+struct Arguments;
+class Session;
+
+// --parallel N: 1..64, `fallback` when not given.
+int Parallel(const Arguments& a, int fallback);
+
+// Runs job(i) for every i in [0, count) on up to `parallel` threads at once; returns when
+// all have ended. A job must not write to the terminal: the caller prints afterwards.
+void RunInParallel(int count, int parallel, const std::function<void(int)>& job);
+
+// The devices to work on: those named (each searched for by MAC), or every device that
+// answers a search; sorted by MAC.
+std::vector<FoundDevice> FindDevices(Session& s, const std::vector<QByteArray>& named,
+                                     std::chrono::milliseconds timeout);
+
+// One device's configuration as read, or why it could not be.
+struct ConfigRead {
+    std::optional<DeviceConfig> config;
+    QString error;
+};
+std::vector<ConfigRead> ReadConfigs(Session& s, const std::vector<QByteArray>& macs,
+                                    std::chrono::milliseconds timeout, int parallel);
+
+// The MACs among the plain arguments from `first` on.
+std::vector<QByteArray> MacArguments(const Arguments& a, int first);
+
+}  // namespace velomar::cli
