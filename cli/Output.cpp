@@ -1,7 +1,5 @@
 #include "cli/Output.h"
 
-#include <unistd.h>
-
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -126,28 +124,6 @@ void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString&
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
         throw Error(QStringLiteral("cannot write %1%2: %3").arg(what, path, f.errorString()));
     }
-}
-
-ProgressShow::ProgressShow(Context& c, const QString& mac, std::int64_t total)
-    : c_(c), mac_(mac), total_(std::max<std::int64_t>(total, 1)), terminal_(isatty(2)) {}
-
-void ProgressShow::update(std::int64_t bytes) {
-    if (c_.quiet) return;
-    const int percent = int(bytes * 100 / total_);
-    if (terminal_) {
-        const int filled = percent * 30 / 100;
-        c_.err << "\r" << mac_ << " [" << QString(filled, u'#') << QString(30 - filled, u'.')
-               << "] " << percent << "%";
-        c_.err.flush();
-    } else if (percent / 10 != lastTenth_) {
-        lastTenth_ = percent / 10;
-        c_.err << mac_ << ": " << percent << "% (" << bytes << " of " << total_ << " bytes)"
-               << Qt::endl;
-    }
-}
-
-void ProgressShow::finish() {
-    if (terminal_ && !c_.quiet) c_.err << Qt::endl;
 }
 
 }  // namespace velomar::cli

@@ -7,12 +7,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
-#include <cstdint>
 
 #include "core/Discovery.h"
 
 // Every form velomar-cli writes its data in: the JSON envelope and ndjson lines, tables,
-// CSV, files written whole, and the progress on stderr. Texts from devices are shown with
+// CSV and files written whole. Texts from devices are shown with
 // escapes in tables and CSV and kept exact in JSON (core/ShownText).
 namespace velomar::cli {
 
@@ -38,20 +37,5 @@ QStringList DeviceCsv(const FoundDevice& device);
 
 // Writes `bytes` to `path` whole or not at all; Error "cannot write ..." otherwise.
 void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString& what);
-
-// A transfer's progress on stderr: a bar on a terminal, a line per tenth otherwise.
-class ProgressShow {
-  public:
-    ProgressShow(Context& c, const QString& mac, std::int64_t total);
-    void update(std::int64_t bytes);
-    void finish();
-
-  private:
-    Context& c_;
-    QString mac_;
-    std::int64_t total_;
-    bool terminal_;
-    int lastTenth_ = -1;
-};
 
 }  // namespace velomar::cli
