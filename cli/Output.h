@@ -30,10 +30,11 @@ void PrintTable(QTextStream& out, const QStringList& header, const QList<QString
 // against spreadsheet formulas by CsvLine).
 QString CsvDocument(const QStringList& header, const QList<QStringList>& rows);
 
-// A device found by a search: as JSON (texts exact, raw fields as hex) and as a CSV row.
-QJsonObject DeviceJson(const FoundDevice& device);
+// A device found by a search: as JSON (texts exact, raw fields as hex, and its problems
+// when given) and as a CSV row (the problems last, joined by "; ").
+QJsonObject DeviceJson(const FoundDevice& device, const QStringList* problems = nullptr);
 const QStringList& DeviceCsvColumns();
-QStringList DeviceCsv(const FoundDevice& device);
+QStringList DeviceCsv(const FoundDevice& device, const QStringList& problems);
 
 // Writes `bytes` to `path` whole or not at all; Error "cannot write ..." otherwise.
 void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString& what);

@@ -3,6 +3,7 @@
 #include "cli/Output.h"
 #include "cli/Session.h"
 #include "core/Csv.h"
+#include "core/Problems.h"
 #include "protocol/Address.h"
 #include "protocol/Bytes.h"
 
@@ -30,11 +31,24 @@ int Search(Context& c, const Arguments& a) {
     }
     Session s(c);
     o.retries = s.retries();  // used only with --ip: a search of all waits its whole timeout
+    const QList<LocalSubnet> subnets = LocalSubnets(s.link().localAddresses());
+    // Lines written as devices answer show the problems known by then: a duplicate address
+    // is flagged on the second device that holds it (the summary at the end has them all).
+    std::vector<ProblemDevice> sofar;
+    auto problemsNow = [&](const FoundDevice& d) {
+        sofar.push_back({d.texts.mac, d.texts.ip});
+        return DeviceProblems(sofar, subnets).back();
+    };
     if (format == "ndjson") {
-        o.onFound = [&](const FoundDevice& d) { c.out << JsonLine(DeviceJson(d)) << Qt::endl; };
+        o.onFound = [&](const FoundDevice& d) {
+            const QStringList problems = problemsNow(d);
+            c.out << JsonLine(DeviceJson(d, &problems)) << Qt::endl;
+        };
     } else if (format == "csv") {
         c.out << CsvLine(DeviceCsvColumns()) << Qt::endl;
-        o.onFound = [&](const FoundDevice& d) { c.out << CsvLine(DeviceCsv(d)) << Qt::endl; };
+        o.onFound = [&](const FoundDevice& d) {
+            c.out << CsvLine(DeviceCsv(d, problemsNow(d))) << Qt::endl;
+        };
     }
     c.message(QStringLiteral("searching for %1 s...").arg(o.timeout.count() / 1000.0));
     DiscoverySession search(s.link());
@@ -44,6 +58,9 @@ int Search(Context& c, const Arguments& a) {
                       .arg(found.size())
                       .arg(search.lastAnswerAfter().count() / 1e6, 0, 'f', 3));
     }
+    std::vector<ProblemDevice> all;
+    for (const FoundDevice& d : found) all.push_back({d.texts.mac, d.texts.ip});
+    const std::vector<QStringList> problems = DeviceProblems(all, subnets);
     QJsonArray errors;
     const bool short_ = o.expect > 0 && int(found.size()) < o.expect;
     if (short_) {
@@ -54,25 +71,35 @@ int Search(Context& c, const Arguments& a) {
     }
     if (format == "json") {
         QJsonArray devices;
-        for (const FoundDevice& d : found) devices.append(DeviceJson(d));
+        for (size_t i = 0; i < found.size(); ++i)
+            devices.append(DeviceJson(found[i], &problems[i]));
         c.out << Envelope(devices, errors);
     } else if (format == "table") {
         QList<QStringList> rows;
-        for (const FoundDevice& d : found) {
-            const DeviceTexts& t = d.texts;
-            rows << QStringList{UpToNul(t.model), t.mac,     UpToNul(t.version),
-                                t.name,           t.ip,      t.mask,
-                                t.gateway,        t.pelorin, d.localAddress};
+        for (size_t i = 0; i < found.size(); ++i) {
+            const DeviceTexts& t = found[i].texts;
+            rows << QStringList{UpToNul(t.model),
+                                t.mac,
+                                UpToNul(t.version),
+                                t.name,
+                                t.ip,
+                                t.mask,
+                                t.gateway,
+                                t.pelorin,
+                                found[i].localAddress,
+                                problems[i].join(QStringLiteral("; "))};
         }
         if (!rows.isEmpty()) {
-            PrintTable(
-                c.out,
-                {"MODEL", "MAC", "VERSION", "NAME", "IP", "MASK", "GATEWAY", "PELORIN_IP", "VIA"},
-                rows);
+            PrintTable(c.out,
+                       {"MODEL", "MAC", "VERSION", "NAME", "IP", "MASK", "GATEWAY", "PELORIN_IP",
+                        "VIA", "PROBLEMS"},
+                       rows);
         }
     }
     c.out.flush();
     c.message(QStringLiteral("%1 device(s) found").arg(found.size()));
+    if (const QString summary = ProblemSummary(all, subnets); !summary.isEmpty())
+        c.message(QStringLiteral("problems: %1").arg(summary));
     if (const auto lost = s.link().dropped(); lost && *lost > 0) {
         c.message(QStringLiteral("%1 replies were lost: this computer could not take them in time "
                                  "(see velomar-cli doctor)")

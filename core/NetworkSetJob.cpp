@@ -23,11 +23,12 @@ const QStringList kColumns{QStringLiteral("mac"),        QStringLiteral("ip"),
 
 // The other columns of a list written by `search --format csv`: such a list, edited, is a
 // set table. raw_name tells an unedited name from one typed with escapes in it.
-const QStringList kSearchColumns{
-    QStringLiteral("model"),       QStringLiteral("version"),       QStringLiteral("local_address"),
-    QStringLiteral("raw_model"),   QStringLiteral("raw_mac"),       QStringLiteral("raw_version"),
-    QStringLiteral("raw_name"),    QStringLiteral("raw_ip"),        QStringLiteral("raw_mask"),
-    QStringLiteral("raw_gateway"), QStringLiteral("raw_pelorin_ip")};
+const QStringList kSearchColumns{QStringLiteral("model"),          QStringLiteral("version"),
+                                 QStringLiteral("local_address"),  QStringLiteral("raw_model"),
+                                 QStringLiteral("raw_mac"),        QStringLiteral("raw_version"),
+                                 QStringLiteral("raw_name"),       QStringLiteral("raw_ip"),
+                                 QStringLiteral("raw_mask"),       QStringLiteral("raw_gateway"),
+                                 QStringLiteral("raw_pelorin_ip"), QStringLiteral("problems")};
 constexpr int kRawName = 6;
 
 // The name a search list shows as `shown`, when `rawHex` holds the bytes it was shown from.

@@ -284,3 +284,42 @@ TEST(CliSystem, HeldPortAndBadUsageGiveTheirExitCodes) {
     const CliResult group = RunCli(lab, {"config", "--help"});
     EXPECT_EQ(group.out.count("Usage: velomar-cli config "), 6) << group.text();
 }
+
+// Two devices on one address and one outside the workstation's subnet are named per device
+// in every format and summed up on stderr; a tidy fleet shows nothing.
+TEST(CliSystem, SearchFlagsSharedAndUnreachableAddresses) {
+    VELOMAR_REQUIRE_LAB();
+    Lab lab;
+    auto fleet = [&](const QStringList& ips) {
+        QJsonArray devices;
+        for (int i = 0; i < ips.size(); ++i)
+            devices.append(
+                QJsonObject{{"mac", QString("00-1A-2B-00-00-0%1").arg(i + 1)}, {"ip", ips[i]}});
+        return lab.writeFile("fleet.json",
+                             QJsonDocument(QJsonObject{{"devices", devices}}).toJson());
+    };
+    lab.startEmulator({"--fleet", fleet({"198.18.1.20", "198.18.1.20", "198.18.16.5"})});
+    const CliResult json = RunCli(lab, {"search", "--format", "json", "--timeout", "1"});
+    QMap<QString, QJsonArray> problems;
+    for (const auto& d : Devices(json))
+        problems[d.toObject().value("mac").toString()] = d.toObject().value("problems").toArray();
+    EXPECT_EQ(problems.value("00-1A-2B-00-00-01"),
+              QJsonArray{"IP 198.18.1.20 is also held by 00-1A-2B-00-00-02"});
+    EXPECT_EQ(problems.value("00-1A-2B-00-00-03"),
+              QJsonArray{"198.18.16.5 is outside this computer's subnets"});
+    EXPECT_TRUE(
+        json.err.contains("problems: 2 devices share 198.18.1.20; 1 device is outside this "
+                          "computer's subnets"))
+        << json.text();
+    const CliResult table = RunCli(lab, {"search", "--timeout", "1"});
+    EXPECT_TRUE(table.out.section('\n', 0, 0).endsWith("PROBLEMS")) << table.text();
+    const CliResult csv = RunCli(lab, {"search", "--format", "csv", "--timeout", "1"});
+    EXPECT_TRUE(csv.out.contains(",198.18.16.5 is outside this computer's subnets\n"))
+        << csv.text();
+
+    lab.startEmulator({"--fleet", fleet({"198.18.1.20", "198.18.1.21"})});
+    const CliResult tidy = RunCli(lab, {"search", "--format", "json", "--timeout", "1"});
+    for (const auto& d : Devices(tidy))
+        EXPECT_TRUE(d.toObject().value("problems").toArray().isEmpty());
+    EXPECT_FALSE(tidy.err.contains("problems:")) << tidy.text();
+}
