@@ -39,13 +39,7 @@ int RunDrift(Context& c, const Arguments& a) {
     const QString format = Format(a, {"table", "json"});
     const auto timeout = Seconds(a, "--timeout", 3);
     const int parallel = Parallel(a, 8);
-    Backup backup;
-    try {
-        backup = ReadBackupFolder(dir);
-    } catch (const Error& e) {
-        throw UsageError(e.text());
-    }
-    if (!backup.problems.isEmpty()) throw UsageError(backup.problems.join(QStringLiteral("; ")));
+    const Backup backup = CheckedBackup(dir);
 
     Session s(c);
     const std::vector<FoundDevice> found = FindDevices(s, named, timeout);

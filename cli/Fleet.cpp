@@ -59,6 +59,17 @@ std::vector<ConfigRead> ReadConfigs(Session& s, const std::vector<QByteArray>& m
     return reads;
 }
 
+Backup CheckedBackup(const QString& dir) {
+    Backup backup;
+    try {
+        backup = ReadBackupFolder(dir);
+    } catch (const Error& e) {
+        throw UsageError(e.text());
+    }
+    if (!backup.problems.isEmpty()) throw UsageError(backup.problems.join(QStringLiteral("; ")));
+    return backup;
+}
+
 std::vector<QByteArray> MacArguments(const Arguments& a, int first) {
     std::vector<QByteArray> macs;
     for (const QString& m : a.positional.mid(first)) {

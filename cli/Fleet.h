@@ -9,6 +9,7 @@
 
 #include "core/DeviceConfig.h"
 #include "core/Discovery.h"
+#include "core/FleetFiles.h"
 
 // What the fleet commands (backup, drift, restore, firmware) share: many devices at a time.
 namespace velomar::cli {
@@ -35,6 +36,10 @@ struct ConfigRead {
 };
 std::vector<ConfigRead> ReadConfigs(Session& s, const std::vector<QByteArray>& macs,
                                     std::chrono::milliseconds timeout, int parallel);
+
+// A backup folder read whole; UsageError (nothing sent) when it cannot be read or a file in
+// it does not decode, as config import refuses a bad file before anything is sent.
+Backup CheckedBackup(const QString& dir);
 
 // The MACs among the plain arguments from `first` on.
 std::vector<QByteArray> MacArguments(const Arguments& a, int first);

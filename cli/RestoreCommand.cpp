@@ -46,14 +46,7 @@ int RunRestore(Context& c, const Arguments& a) {
     const QString format = Format(a, {"table", "json"});
     const auto timeout = Seconds(a, "--timeout", 3);
     const int parallel = Parallel(a, 1);
-    Backup backup;
-    try {
-        backup = ReadBackupFolder(dir);
-    } catch (const Error& e) {
-        throw UsageError(e.text());
-    }
-    // As config import does: every file checked whole before anything is sent.
-    if (!backup.problems.isEmpty()) throw UsageError(backup.problems.join(QStringLiteral("; ")));
+    const Backup backup = CheckedBackup(dir);
     for (const QByteArray& mac : macs) {
         if (!backup.devices.count(mac))
             throw UsageError(
