@@ -21,6 +21,78 @@ QString RecordName(ConfigRecord record) {
     }
     return QStringLiteral("serial records");
 }
+
+// The records of one device as they come in, in any order.
+struct Gathered {
+    bool haveNetwork = false;
+    NetworkRecord network;
+    std::map<int, OperationRecord> operations;
+    std::map<int, SerialRecord> serials;
+
+    int ports() const { return int(network.portCount); }
+    // Records of the device's own ports, whatever else it sends.
+    template <typename Records>
+    int held(const Records& records) const {
+        int n = 0;
+        for (int p = 0; p < ports(); ++p) n += int(records.count(p));
+        return n;
+    }
+    bool complete() const {
+        return haveNetwork && held(operations) == ports() && held(serials) == ports();
+    }
+    // Without the network record the number of ports is not known: a kind of which nothing
+    // came is asked for again.
+    std::vector<ConfigRecord> missing() const {
+        std::vector<ConfigRecord> out;
+        if (!haveNetwork) out.push_back(ConfigRecord::Network);
+        if (haveNetwork ? held(operations) < ports() : operations.empty())
+            out.push_back(ConfigRecord::Operation);
+        if (haveNetwork ? held(serials) < ports() : serials.empty())
+            out.push_back(ConfigRecord::Serial);
+        return out;
+    }
+    void take(const ConfigReply& reply) {
+        if (const auto* n = std::get_if<NetworkRecord>(&reply)) {
+            network = *n;
+            haveNetwork = true;
+        } else if (const auto* o = std::get_if<OperationRecord>(&reply)) {
+            operations[o->port] = *o;
+        } else if (const auto* s = std::get_if<SerialRecord>(&reply)) {
+            serials[s->port] = *s;
+        }
+    }
+    // The whole configuration, or Error naming the first record that did not come.
+    DeviceConfig result(const QString& mac, std::chrono::milliseconds timeout) const {
+        if (!haveNetwork) {
+            throw Error(QStringLiteral("%1 did not send its network record within %2 s")
+                            .arg(mac)
+                            .arg(timeout.count() / 1000.0));
+        }
+        DeviceConfig config;
+        config.network = network;
+        for (int p = 0; p < ports(); ++p) {
+            if (!operations.count(p) || !serials.count(p)) {
+                throw Error(QStringLiteral("%1 did not send the %2 record of port %3 within %4 s")
+                                .arg(mac, operations.count(p) ? QStringLiteral("serial")
+                                                              : QStringLiteral("operation"))
+                                .arg(p + 1)
+                                .arg(timeout.count() / 1000.0));
+            }
+            config.operations.push_back(operations.at(p));
+            config.serials.push_back(serials.at(p));
+        }
+        return config;
+    }
+};
+
+// "network record, operation records and serial records"
+QString RecordNames(const std::vector<ConfigRecord>& records) {
+    QStringList names;
+    for (ConfigRecord record : records) names << RecordName(record);
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + " and " + last;
+}
+
 }  // namespace
 
 DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
@@ -29,88 +101,28 @@ DeviceConfig ConfigSession::read(std::chrono::milliseconds timeout) {
     for (ConfigRecord record :
          {ConfigRecord::Network, ConfigRecord::Operation, ConfigRecord::Serial})
         link_.broadcast(exchange.request(record));
-    const auto each = retries_.waitOfEach(timeout);
-    const auto deadline = DeviceLink::Clock::now() + timeout;
-    auto tryEnds = retries_.tries() > 1 ? DeviceLink::Clock::now() + each : deadline;
-    int tried = 1;
-    DeviceConfig config;
-    bool haveNetwork = false;
-    std::map<int, OperationRecord> operations;
-    std::map<int, SerialRecord> serials;
-    auto ports = [&] { return int(config.network.portCount); };
-    // Records of the device's own ports, whatever else it sends.
-    auto held = [&](const auto& records) {
-        int n = 0;
-        for (int p = 0; p < ports(); ++p) n += int(records.count(p));
-        return n;
-    };
-    auto complete = [&] {
-        return haveNetwork && held(operations) == ports() && held(serials) == ports();
-    };
-    // Without the network record the number of ports is not known: a kind of which
-    // nothing came is asked for again.
-    auto missing = [&] {
-        std::vector<ConfigRecord> out;
-        if (!haveNetwork) out.push_back(ConfigRecord::Network);
-        if (haveNetwork ? held(operations) < ports() : operations.empty())
-            out.push_back(ConfigRecord::Operation);
-        if (haveNetwork ? held(serials) < ports() : serials.empty())
-            out.push_back(ConfigRecord::Serial);
-        return out;
-    };
-    while (!complete()) {
-        const auto r = link_.next(std::min(tryEnds, deadline), mac_);
-        if (!r) {
-            const auto again = missing();
-            if (tried >= retries_.tries() || DeviceLink::Clock::now() >= deadline ||
-                again.empty()) {
-                if (DeviceLink::Clock::now() >= deadline) break;
-                tryEnds = deadline;
-                continue;
-            }
-            QStringList names;
-            for (ConfigRecord record : again) names << RecordName(record);
-            const QString last = names.takeLast();
-            const QString what =
-                names.isEmpty() ? last : names.join(QStringLiteral(", ")) + " and " + last;
-            retries_.tell(QStringLiteral("%1: no %2 within %3 s; asking again")
-                              .arg(MacToText(mac_), what)
-                              .arg(each.count() / 1000.0),
-                          tried);
-            for (ConfigRecord record : again) link_.broadcast(exchange.request(record));
-            ++tried;
-            tryEnds = tried == retries_.tries() ? deadline : tryEnds + each;
+    TrySchedule tries(retries_, timeout);
+    Gathered got;
+    while (!got.complete()) {
+        if (const auto r = link_.next(tries.waitUntil(), mac_)) {
+            if (const auto reply = exchange.take(r->bytes)) got.take(*reply);
             continue;
         }
-        const auto reply = exchange.take(r->bytes);
-        if (!reply) continue;
-        if (const auto* n = std::get_if<NetworkRecord>(&*reply)) {
-            config.network = *n;
-            haveNetwork = true;
-        } else if (const auto* o = std::get_if<OperationRecord>(&*reply)) {
-            operations[o->port] = *o;
-        } else if (const auto* s = std::get_if<SerialRecord>(&*reply)) {
-            serials[s->port] = *s;
+        if (tries.over()) break;
+        const auto again = got.missing();
+        const int repeat = tries.nextRepeat();
+        if (repeat == 0 || again.empty()) {
+            tries.waitToTheEnd();
+            continue;
         }
+        retries_.tell(QStringLiteral("%1: no %2 within %3 s; asking again")
+                          .arg(MacToText(mac_), RecordNames(again))
+                          .arg(tries.each().count() / 1000.0),
+                      repeat);
+        for (ConfigRecord record : again) link_.broadcast(exchange.request(record));
+        tries.repeated();
     }
-    const QString mac = MacToText(mac_);
-    if (!haveNetwork) {
-        throw Error(QStringLiteral("%1 did not send its network record within %2 s")
-                        .arg(mac)
-                        .arg(timeout.count() / 1000.0));
-    }
-    for (int p = 0; p < ports(); ++p) {
-        if (!operations.count(p) || !serials.count(p)) {
-            throw Error(QStringLiteral("%1 did not send the %2 record of port %3 within %4 s")
-                            .arg(mac, operations.count(p) ? QStringLiteral("serial")
-                                                          : QStringLiteral("operation"))
-                            .arg(p + 1)
-                            .arg(timeout.count() / 1000.0));
-        }
-        config.operations.push_back(operations[p]);
-        config.serials.push_back(serials[p]);
-    }
-    return config;
+    return got.result(MacToText(mac_), timeout);
 }
 
 ApplyResult ConfigSession::writeAndApply(const DeviceConfig& config, bool network, bool operation,
