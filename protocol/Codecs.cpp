@@ -86,6 +86,7 @@ void appendHexDigits(QString& out, std::uint64_t v, int width) {
     char16_t digits[16];
     int first = 16;
     for (; v != 0; v >>= 4) digits[--first] = static_cast<char16_t>(kHexDigits[v & 0x0F]);
+    // cppcheck-suppress arrayIndexOutOfBoundsCond ; width is at most 16, first stays >= 0
     while (16 - first < width) digits[--first] = u'0';
     out.append(QStringView(digits + first, 16 - first));
 }
@@ -295,24 +296,6 @@ QByteArray WordToBytesStrict(const QString& text) {
 QString BytesToWord(const QByteArray& bytes) {
     if (bytes.isEmpty()) throw ConversionError::notInteger(QStringLiteral("$"));
     return QString::number(WordAt(bytes));
-}
-
-QString MacToText(const QByteArray& mac6) {
-    QString out;
-    out.reserve(17);
-    for (int i = 0; i < 6 && i < mac6.size(); ++i) {
-        if (i > 0) out += u'-';
-        appendHexPair(out, static_cast<unsigned char>(mac6[i]));
-    }
-    return out;
-}
-
-QByteArray TargetMac(const QString& macText) {
-    QByteArray out(6, '\0');
-    for (int i = 0; i < 6; ++i) {
-        out[i] = static_cast<char>(hexPairToByte(QStringView(macText).mid(i * 3, 2)));
-    }
-    return out;
 }
 
 }  // namespace velomar
