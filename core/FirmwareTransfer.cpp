@@ -49,7 +49,7 @@ class ImageReader {
 
     QIODevice& image_;
     const QString& name_;
-    char buffer_[64 * 1024];
+    char buffer_[64 * 1024]{};
     int pos_ = 0;
     int len_ = 0;
 };
