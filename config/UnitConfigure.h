@@ -59,13 +59,10 @@ class TConfigForm : public QDialog {
     QByteArray EncodeOperationRecord(int port) const;
     void DecodeSerialRecord(const QByteArray& frame);
     QByteArray EncodeSerialRecord(int port) const;
-    void SetNetworkType(int index);
-    void SetBridgeMode(int index);
     // One byte gives its value, two bytes the low byte first.
     static int BytesToInt(const QByteArray& bytes);
 
     // Apply.
-    void SendRecords(int kind);
     void SendApply();
 
     // Configuration file. The file holds the frames Apply would send, one after the other:
@@ -133,7 +130,13 @@ class TConfigForm : public QDialog {
 
   private:
     void ShowDevice(const QString& model, const QString& macText, const QString& version);
+    // The dialog in a few steps: the device's identity, the three tabs, the buttons and
+    // the handlers.
     void buildUi();
+    void buildIdentityPanel();
+    void buildTabs();
+    void buildButtons();
+    void connectHandlers();
     // The exchange with the device the MAC label names.
     ConfigExchange exchange() const { return ConfigExchange(TargetMac()); }
     void showNetworkRecord(const NetworkRecord& record);
