@@ -29,17 +29,6 @@ namespace {
 constexpr int kWidth = 793;
 constexpr int kHeight = 416;
 
-ConfigRecord RecordOf(int kind) {
-    switch (kind) {
-        case TConfigForm::NetworkKind:
-            return ConfigRecord::Network;
-        case TConfigForm::OperationKind:
-            return ConfigRecord::Operation;
-        default:
-            return ConfigRecord::Serial;
-    }
-}
-
 // Whether a port grid has the row a record is for.
 bool FitsPortGrid(int port, const RecordGridModel& grid) {
     return port >= 0 && port < grid.rowCount();
@@ -195,15 +184,16 @@ void TConfigForm::setAllChanged(bool on) {
     networkChanged_ = operationChanged_ = serialChanged_ = on;
 }
 
-QWidget* TConfigForm::panel(int kind) const {
-    switch (kind) {
-        case NetworkKind:
+QWidget* TConfigForm::panel(ConfigRecord record) const {
+    switch (record) {
+        case ConfigRecord::Network:
             return tabPanel1;
-        case OperationKind:
+        case ConfigRecord::Operation:
             return tabPanel2;
-        default:
-            return tabPanel3;
+        case ConfigRecord::Serial:
+            break;
     }
+    return tabPanel3;
 }
 
 void TConfigForm::openConfigUdp() {
@@ -228,18 +218,18 @@ void TConfigForm::OpenForDevice(const QString& model, const QString& macText,
                                 const QString& version) {
     setAllChanged(false);
     ShowDevice(model, macText, version);
-    RequestRecord(NetworkKind);
-    RequestRecord(OperationKind);
-    RequestRecord(SerialKind);
+    RequestRecord(ConfigRecord::Network);
+    RequestRecord(ConfigRecord::Operation);
+    RequestRecord(ConfigRecord::Serial);
     ConfigTab->setCurrentIndex(0);
     // Selecting the tab that is already current emits nothing; the switch runs anyway.
     ConfigTabTabChanged(0);
 }
 
-void TConfigForm::RequestRecord(int kind) {
-    const QByteArray request = exchange().request(RecordOf(kind));
+void TConfigForm::RequestRecord(ConfigRecord record) {
+    const QByteArray request = exchange().request(record);
     openConfigUdp();
-    panel(kind)->setEnabled(false);
+    panel(record)->setEnabled(false);
     broadcast(request);
 }
 

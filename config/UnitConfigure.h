@@ -36,15 +36,13 @@ struct ConfigNetwork {
 class TConfigForm : public QDialog {
     Q_OBJECT
   public:
-    enum RecordKind { NetworkKind = 0, OperationKind = 1, SerialKind = 2 };
-
     explicit TConfigForm(QWidget* parent = nullptr,
                          const ConfigNetwork& network = ConfigNetwork::host());
     ~TConfigForm() override;
 
     // Opening and requests.
     void OpenForDevice(const QString& model, const QString& macText, const QString& version);
-    void RequestRecord(int kind);
+    void RequestRecord(ConfigRecord record);
     void ShowTabPanel(int index);
     void ConfigTabTabChanged(int index);
     // Read handler of ConfigUDP, on the UI thread, one whole datagram at a time. Never
@@ -144,7 +142,7 @@ class TConfigForm : public QDialog {
     void sendWrites(const std::vector<RecordWrite>& writes);
     void openConfigUdp();
     void broadcast(const QByteArray& frame);
-    QWidget* panel(int kind) const;
+    QWidget* panel(ConfigRecord record) const;
 
     ConfigNetwork network_;
     InterfaceEndpoints endpoints_;

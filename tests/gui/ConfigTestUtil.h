@@ -16,6 +16,7 @@
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
 #include "net/UdpSocket.h"
+#include "protocol/ApplyRequest.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/NetworkRecord.h"
