@@ -100,8 +100,12 @@ class TFormDetect : public QWidget {
     void FlatButton10Click();  // "Import"
     void RGridDblClick();
 
-  public:
-    // Named components.
+  private:
+    // The window's features that work its components.
+    friend class FirmwareUpgrade;
+    friend void ApplyTickedRows(TFormDetect& window);
+
+    // Named components; tests find them by their object names.
     QWidget* FlatPanel1 = nullptr;  // toolbar
     QWidget* FlatPanel2 = nullptr;  // table panel
     QFrame* FlatPanel3 = nullptr;   // firmware progress panel
@@ -123,7 +127,6 @@ class TFormDetect : public QWidget {
     QPushButton* FlatButton8 = nullptr;   // Configure
     QPushButton* FlatButton10 = nullptr;  // Import
 
-  private:
     // The window in a few steps: its place, the toolbar, the table, the labels under it,
     // the two panels shown over it, and the handlers.
     void buildUi();

@@ -23,6 +23,7 @@
 #include "protocol/OperationRecord.h"
 #include "protocol/SerialRecord.h"
 #include "support/Bytes.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 #include "support/ModelContract.h"
 #include "support/RecordingPlatform.h"
@@ -207,7 +208,8 @@ class WindowAndDialogTest : public ::testing::Test {
         window->TakeReceivedDevices();
     }
     void select(int row) {
-        window->RGrid->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
+        Find<DeviceTableView>(window, "RGrid")
+            ->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
     }
 
     RecordingPlatform rec;
