@@ -19,6 +19,8 @@ class ReplyInbox {
     // `take` runs on the thread of `owner` (the UI thread) when replies are waiting; the
     // timer is a child of `owner`.
     ReplyInbox(QObject* owner, int intervalMs, std::function<void()> take);
+    ReplyInbox(const ReplyInbox&) = delete;
+    ReplyInbox& operator=(const ReplyInbox&) = delete;
 
     // Delivery thread: keeps a reply as received and starts the take timer if none runs.
     void put(const QByteArray& reply);
