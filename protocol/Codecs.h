@@ -14,6 +14,8 @@ namespace velomar {
 
 enum class ListKind { Hex, Decimal };
 
+// The value of an ASCII hex digit of either case; -1 for any other character.
+int HexDigitValue(QChar c);
 QString BytesToHex(const QByteArray& bytes, int count);
 std::int32_t HexToInt(const QString& text);        // throws HexError
 std::int32_t HexDigitsToInt(const QString& text);  // no validation

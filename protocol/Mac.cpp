@@ -1,21 +1,15 @@
 #include "protocol/Mac.h"
 
+#include "protocol/Codecs.h"
+
 namespace velomar {
 
 namespace {
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    return -1;
-}
-
 // The byte of the two hex digits at `at`, or -1.
 int pairAt(QStringView text, qsizetype at) {
     if (at + 2 > text.size()) return -1;
-    const int hi = hexDigit(text[at]);
-    const int lo = hexDigit(text[at + 1]);
+    const int hi = HexDigitValue(text[at]);
+    const int lo = HexDigitValue(text[at + 1]);
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 }  // namespace

@@ -19,18 +19,22 @@ QByteArray hex(const char* h) {
     return QByteArray::fromHex(h);
 }
 
-// The row's fields reach the frame's fields (the frame's bytes: unit/NetworkSetFrameTest).
+// Each field of the row reaches its place in the frame (the frame itself: unit tests).
 TEST(NetworkSetFrameFromRow, TakesEachFieldOfTheRow) {
     DeviceEntry row;
     row.mac = "00-1A-2B-3C-4D-5E";
-    row.ip = "198.18.1.20";
-    row.gateway = "198.18.1.1";
-    row.mask = "255.255.255.0";
-    row.pelorin = "10.0.0.0";
     row.name = "Port-A";
-    EXPECT_EQ(BuildNetworkSetFrame(row),
-              BuildNetworkSetFrame(
-                  NetworkSetTexts{row.mac, row.ip, row.mask, row.gateway, row.pelorin, row.name}));
+    row.ip = "198.18.1.20";
+    row.mask = "255.255.255.0";
+    row.gateway = "198.18.1.1";
+    row.pelorin = "10.0.0.0";
+    const QByteArray f = BuildNetworkSetFrame(row);
+    EXPECT_EQ(f.mid(2, 22), hex("001A2B3C4D5E"
+                                "C6120114"
+                                "C6120101"
+                                "FFFFFF00"
+                                "0A000000"));
+    EXPECT_EQ(f.mid(24, 6), QByteArray("Port-A"));
 }
 
 class BulkApply : public DetectTest {
