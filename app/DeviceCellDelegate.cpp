@@ -18,6 +18,7 @@ namespace {
 class AddressValidator : public QValidator {
   public:
     using QValidator::QValidator;
+    // cppcheck-suppress unusedFunction ; Qt calls it
     State validate(QString& input, int& pos) const override {
         pos = static_cast<int>(KeptCharacters(input.left(pos), AddressCharacterPasses).size());
         input = KeptCharacters(input, AddressCharacterPasses);
@@ -26,15 +27,6 @@ class AddressValidator : public QValidator {
 };
 
 const char* const kColumnProperty = "deviceTableColumn";
-
-bool isTypedCharacter(const QKeyEvent* event) {
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false;
-    const QString text = event->text();
-    if (text.size() != 1) return false;
-    const char16_t u = text[0].unicode();
-    return u == 8 || u >= 0x20;
-}
 
 }  // namespace
 
@@ -111,10 +103,11 @@ bool DeviceCellDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
 }
 
 bool DeviceCellDelegate::discards(const QKeyEvent* event, int column) const {
-    if (!keyFilter || !isTypedCharacter(event)) return false;
-    QChar key = event->text()[0];
-    keyFilter(key, column);
-    return key.isNull();
+    if (!keyFilter) return false;
+    return RefusesTyping(event, [this, column](QChar key) {
+        keyFilter(key, column);
+        return !key.isNull();
+    });
 }
 
 bool DeviceCellDelegate::eventFilter(QObject* object, QEvent* event) {

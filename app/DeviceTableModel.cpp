@@ -41,6 +41,7 @@ constexpr ColumnField kColumns[] = {
     {DeviceTableModel::ColKnownIp, "Column2", 16, &DeviceEntry::knownIp, &DeviceTexts::ip},
 };
 
+// cppcheck-suppress unusedFunction ; the static_assert below calls it
 constexpr bool inColumnOrder() {
     for (int c = 0; c < DeviceTableModel::ColumnCount; ++c) {
         if (kColumns[c].column != c) return false;
@@ -142,14 +143,6 @@ bool DeviceTableModel::setData(const QModelIndex& index, const QVariant& value, 
     return true;
 }
 
-bool DeviceTableModel::IsNewDevice(const QString& macText) const {
-    return !macIndex_.contains(cut(ColMac, macText));
-}
-
-bool DeviceTableModel::AddDevice(const DeviceTexts& device) {
-    return AddDevices({device}) == 1;
-}
-
 namespace {
 void FillTexts(DeviceEntry& e, const DeviceTexts& d) {
     for (const ColumnField& f : kColumns) {
@@ -158,24 +151,7 @@ void FillTexts(DeviceEntry& e, const DeviceTexts& d) {
 }
 }  // namespace
 
-int DeviceTableModel::AddDevices(const QVector<DeviceTexts>& devices) {
-    QVector<DeviceEntry> fresh;
-    fresh.reserve(devices.size());
-    macIndex_.reserve(macIndex_.size() + devices.size());
-    for (const DeviceTexts& d : devices) {
-        const QString mac = cut(ColMac, d.mac);
-        // The index takes the new row at once, so a MAC twice in one batch is listed once.
-        if (macIndex_.contains(mac)) continue;
-        macIndex_.insert(mac, count() + static_cast<int>(fresh.size()));
-        DeviceEntry e;
-        FillTexts(e, d);
-        fresh.push_back(std::move(e));
-    }
-    QVector<QByteArray> decoded(fresh.size());
-    return appendRows(fresh, decoded);
-}
-
-int DeviceTableModel::AddReplies(const QVector<QByteArray>& replies) {
+int DeviceTableModel::addReplies(const QVector<QByteArray>& replies) {
     QVector<DeviceEntry> fresh;
     QVector<QByteArray> kept;
     fresh.reserve(replies.size());
@@ -214,7 +190,7 @@ void DeviceTableModel::decodeRow(int row) const {
     reply = QByteArray();
 }
 
-void DeviceTableModel::ClearDevices() {
+void DeviceTableModel::clearDevices() {
     beginResetModel();
     rows_.clear();
     undecoded_.clear();

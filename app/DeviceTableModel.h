@@ -57,16 +57,13 @@ class DeviceTableModel : public QAbstractTableModel {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
-    // Appends the devices whose MAC is not listed yet (one model update for all of them);
-    // returns how many were added.
-    int AddDevices(const QVector<DeviceTexts>& devices);
-    // The same for discovery replies as received (each at least DiscoveryReply::kMinSize
-    // bytes). Only the MAC is read now; a row's other texts are decoded when it is first
-    // read, so that a burst of thousands of replies costs the user-interface thread little.
-    int AddReplies(const QVector<QByteArray>& replies);
-    bool AddDevice(const DeviceTexts& device);
-    bool IsNewDevice(const QString& macText) const;
-    void ClearDevices();
+    // Appends the devices of the discovery replies (each at least DiscoveryReply::kMinSize
+    // bytes) whose MAC is not listed yet, in one model update; returns how many were added.
+    // A MAC twice in one batch is listed once. Only the MAC is read now; a row's other texts are
+    // decoded when it is first read, so that a burst of thousands of replies costs the
+    // user-interface thread little.
+    int addReplies(const QVector<QByteArray>& replies);
+    void clearDevices();
 
     const DeviceEntry& entry(int row) const;
     DeviceEntry& entryRef(int row);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <optional>
 
+#include "app/CloseWatcher.h"
 #include "core/FirmwareTransfer.h"
 
 namespace velomar {

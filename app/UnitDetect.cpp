@@ -13,15 +13,13 @@
 #include <optional>
 
 #include "app/BulkApply.h"
+#include "app/DeviceWebTelnet.h"
 #include "app/FirmwareUpgrade.h"
 #include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
 #include "core/Discovery.h"
 #include "net/LocalAddresses.h"
-#include "net/PostTo.h"
-#include "platform/DeviceAccess.h"
 #include "platform/Platform.h"
-#include "protocol/Address.h"
 #include "protocol/Bytes.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
@@ -42,7 +40,7 @@ TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
                                             network.port);
     udpServer_->setReceiveBufferRequest(network.receiveBuffer, network.mayExceedCeiling);
     // The end of a burst: what arrived goes into the table now rather than at the next tick.
-    udpServer_->onQuiet = [this] { postTake(); };
+    udpServer_->onQuiet = [this] { inbox_->takeSoon(); };
     // A firmware reply goes into its slot straight from the listener: the transfer waits
     // for it before it sends the next block.
     udpServer_->takeDirectly = [this](const char* data, int length) {
@@ -53,17 +51,33 @@ TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     };
     listenPort_ = network.port;
     buildUi();
-    takeTimer_ = new QTimer(this);
-    takeTimer_->setSingleShot(true);
-    takeTimer_->setInterval(kTakeIntervalMs);
-    connect(takeTimer_, &QTimer::timeout, this, &TFormDetect::TakeReceivedDevices);
+    inbox_ = std::make_unique<ReplyInbox>(this, kTakeIntervalMs, [this] { TakeReceivedDevices(); });
 }
 
 TFormDetect::~TFormDetect() {
     udpServer_->close();
 }
 
+namespace {
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(caption);
+    return b;
+}
+}  // namespace
+
 void TFormDetect::buildUi() {
+    placeWindow();
+    buildToolbar();
+    buildTablePanel();
+    buildLabels();
+    buildSearchPanel();
+    buildFirmwarePanel();
+    connectHandlers();
+}
+
+void TFormDetect::placeWindow() {
     setObjectName(QStringLiteral("FormDetect"));
     setWindowTitle(kMainWindowTitle);
     setAccessibleName(kMainWindowTitle);
@@ -76,14 +90,9 @@ void TFormDetect::buildUi() {
         move(std::max(area.left(), area.left() + (area.width() - width()) / 2),
              std::max(area.top(), area.top() + (area.height() - height()) / 2));
     }
+}
 
-    auto makeButton = [](QWidget* parent, const char* name, const QString& caption) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setToolTip(caption);
-        return b;
-    };
-
+void TFormDetect::buildToolbar() {
     FlatPanel1 = new QWidget(this);
     FlatPanel1->setObjectName(QStringLiteral("FlatPanel1"));
     FlatPanel1->setAccessibleName(QStringLiteral("Toolbar"));
@@ -91,13 +100,13 @@ void TFormDetect::buildUi() {
     auto* bar = new QHBoxLayout(FlatPanel1);
     bar->setContentsMargins(0, 0, 0, 0);
     bar->setSpacing(6);
-    FlatButton2 = makeButton(FlatPanel1, "FlatButton2", QStringLiteral("Search"));
-    FlatButton3 = makeButton(FlatPanel1, "FlatButton3", QStringLiteral("Search IP"));
-    FlatButton8 = makeButton(FlatPanel1, "FlatButton8", QStringLiteral("Configure"));
-    FlatButton10 = makeButton(FlatPanel1, "FlatButton10", QStringLiteral("Import"));
-    FlatButton5 = makeButton(FlatPanel1, "FlatButton5", QStringLiteral("Telnet"));
-    FlatButton4 = makeButton(FlatPanel1, "FlatButton4", QStringLiteral("Web"));
-    FlatButton7 = makeButton(FlatPanel1, "FlatButton7", QStringLiteral("Upgrade Firmware"));
+    FlatButton2 = MakeButton(FlatPanel1, "FlatButton2", QStringLiteral("Search"));
+    FlatButton3 = MakeButton(FlatPanel1, "FlatButton3", QStringLiteral("Search IP"));
+    FlatButton8 = MakeButton(FlatPanel1, "FlatButton8", QStringLiteral("Configure"));
+    FlatButton10 = MakeButton(FlatPanel1, "FlatButton10", QStringLiteral("Import"));
+    FlatButton5 = MakeButton(FlatPanel1, "FlatButton5", QStringLiteral("Telnet"));
+    FlatButton4 = MakeButton(FlatPanel1, "FlatButton4", QStringLiteral("Web"));
+    FlatButton7 = MakeButton(FlatPanel1, "FlatButton7", QStringLiteral("Upgrade Firmware"));
     FlatButton4->setProperty("tag", 11);
     FlatButton5->setProperty("tag", 12);
     for (QPushButton* b : {FlatButton2, FlatButton3, FlatButton8, FlatButton10, FlatButton5,
@@ -107,9 +116,11 @@ void TFormDetect::buildUi() {
     }
     bar->addStretch(1);
 
-    FlatButton1 = makeButton(this, "FlatButton1", QStringLiteral("Apply"));
+    FlatButton1 = MakeButton(this, "FlatButton1", QStringLiteral("Apply"));
     FlatButton1->setGeometry(977 - 8 - 95, 8, 95, 34);
+}
 
+void TFormDetect::buildTablePanel() {
     FlatPanel2 = new QWidget(this);
     FlatPanel2->setObjectName(QStringLiteral("FlatPanel2"));
     FlatPanel2->setAccessibleName(QStringLiteral("Device table panel"));
@@ -118,7 +129,9 @@ void TFormDetect::buildUi() {
     tableLayout->setContentsMargins(0, 0, 0, 0);
     buildTable();
     tableLayout->addWidget(RGrid);
+}
 
+void TFormDetect::buildLabels() {
     lblcount = new QLabel(this);
     lblcount->setObjectName(QStringLiteral("lblcount"));
     // A label's accessible name would replace the count it shows: readers get the text as
@@ -130,7 +143,9 @@ void TFormDetect::buildUi() {
     lblloss->setObjectName(QStringLiteral("lblloss"));
     lblloss->setGeometry(320, 508, 649, 22);
     lblloss->setStyleSheet(QStringLiteral("color: rgb(160, 0, 0);"));
+}
 
+void TFormDetect::buildSearchPanel() {
     PnlTime = new QFrame(this);
     PnlTime->setObjectName(QStringLiteral("PnlTime"));
     PnlTime->setAccessibleName(QStringLiteral("Search countdown"));
@@ -146,10 +161,16 @@ void TFormDetect::buildUi() {
     PnlTimeCaption->setObjectName(QStringLiteral("PnlTimeCaption"));
     PnlTimeCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     timeLayout->addWidget(PnlTimeCaption, 1);
-    FlatButton6 = makeButton(PnlTime, "FlatButton6", QStringLiteral("Stop"));
+    FlatButton6 = MakeButton(PnlTime, "FlatButton6", QStringLiteral("Stop"));
     timeLayout->addWidget(FlatButton6);
     PnlTime->hide();
 
+    TimerFIND = new QTimer(this);
+    TimerFIND->setObjectName(QStringLiteral("TimerFIND"));
+    TimerFIND->setInterval(1000);
+}
+
+void TFormDetect::buildFirmwarePanel() {
     FlatPanel3 = new QFrame(this);
     FlatPanel3->setObjectName(QStringLiteral("FlatPanel3"));
     FlatPanel3->setAccessibleName(QStringLiteral("Firmware progress"));
@@ -166,12 +187,10 @@ void TFormDetect::buildUi() {
     progressLayout->addWidget(FUWait);
     progressLayout->addWidget(UpdateProgress);
     FlatPanel3->hide();
+}
 
-    TimerFIND = new QTimer(this);
-    TimerFIND->setObjectName(QStringLiteral("TimerFIND"));
-    TimerFIND->setInterval(1000);
+void TFormDetect::connectHandlers() {
     connect(TimerFIND, &QTimer::timeout, this, &TFormDetect::TimerFINDTimer);
-
     connect(FlatButton1, &QPushButton::clicked, this, &TFormDetect::FlatButton1Click);
     connect(FlatButton2, &QPushButton::clicked, this, &TFormDetect::FlatButton2Click);
     connect(FlatButton3, &QPushButton::clicked, this, &TFormDetect::FlatButton3Click);
@@ -274,7 +293,7 @@ void TFormDetect::CloseUDPServer() {
 }
 
 void TFormDetect::ClearDevices() {
-    devices_->ClearDevices();
+    devices_->clearDevices();
     lblloss->clear();
     selectedRow_ = 0;
     editingRow_ = -1;
@@ -359,36 +378,13 @@ void TFormDetect::UDPServerUDPRead(const QByteArray& datagram, const QString&, s
         firmwareReply_.store(datagram);
         return;
     }
-    if (!IsDiscoveryReply(datagram)) return;
-    bool schedule = false;
-    {
-        std::lock_guard lock(receivedMutex_);
-        received_.push_back(datagram);
-        schedule = !std::exchange(takeScheduled_, true);
-    }
-    // While replies keep coming the table takes them a few times a second, so that the
-    // user-interface thread leaves the CPU to the listener; onQuiet takes the rest.
-    if (schedule) PostTo(takeTimer_, [timer = takeTimer_] { timer->start(); });
-}
-
-void TFormDetect::postTake() {
-    {
-        std::lock_guard lock(receivedMutex_);
-        if (received_.isEmpty()) return;
-    }
-    PostTo(this, [this] { TakeReceivedDevices(); });
+    if (IsDiscoveryReply(datagram)) inbox_->put(datagram);
 }
 
 void TFormDetect::TakeReceivedDevices() {
-    QVector<QByteArray> batch;
-    {
-        std::lock_guard lock(receivedMutex_);
-        takeScheduled_ = false;
-        batch.swap(received_);
-    }
-    takeTimer_->stop();
+    const QVector<QByteArray> batch = inbox_->takeAll();
     if (batch.isEmpty()) return;
-    const int added = devices_->AddReplies(batch);
+    const int added = devices_->addReplies(batch);
     if (added == 0) return;
     lblcount->setText(QStringLiteral("Current : %1").arg(DeviceCount()));
     // The first row becomes the current one, as the table shows it selected.
@@ -424,47 +420,9 @@ void TFormDetect::FlatButton6Click() {
 
 // The buttons below get their behaviour with the features they belong to.
 void TFormDetect::FlatButton1Click() {
-    RunGuarded(this, [this] {
-        if (DeviceCount() == 0) {
-            platform().showMessage(
-                this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
-            return;
-        }
-        // What the user is typing counts: the cell takes it before anything is checked.
-        RGrid->commitPendingEdit();
-        const int rows = devices_->count();
-        for (int row = 0; row < rows; ++row) {
-            const DeviceEntry& e = devices_->entry(row);
-            for (const QString* address : {&e.ip, &e.mask, &e.gateway, &e.pelorin}) {
-                if (!IsValidIp(*address)) {
-                    platform().showMessage(this, QStringLiteral("Please check the IP''s setting."));
-                    RGrid->setFocus();
-                    return;
-                }
-            }
-        }
-        int sent = 0;
-        for (int row = 0; row < rows; ++row) {
-            if (!devices_->entry(row).apply) continue;
-            ++sent;
-            const QByteArray frame = BuildNetworkSetFrame(devices_->entry(row));
-            udpServer_->setPort(listenPort_);
-            OpenUDPServer();
-            BroadcastFrame(endpoints_, frame, kDevicePort);
-            devices_->setApply(row, false);
-            devices_->setCellText(row, DeviceTableModel::ColKnownIp, devices_->entry(row).ip);
-            RGrid->commitPendingEdit();
-        }
-        // The rows' changes are taken over; the next change of any row ticks it again.
-        editingRow_ = -1;
-        if (sent > 0) {
-            platform().showMessage(
-                this, QStringLiteral("%1 Device(s) ' configuration is Successful").arg(sent));
-        } else {
-            platform().showMessage(this, QStringLiteral("No device is applied."));
-        }
-    });
+    RunGuarded(this, [this] { ApplyTickedRows(*this); });
 }
+
 void TFormDetect::FlatButton4Click() {
     const QObject* button = sender();
     const int tag = button ? button->property("tag").toInt() : 0;
@@ -477,25 +435,7 @@ void TFormDetect::OpenDevice(int tag) {
             this, QStringLiteral("There is no Tervane.\r\nPlease search the Tervane."));
         return;
     }
-    const DeviceEntry row = devices_->entry(selectedRow_);
-    Platform& system = platform();
-    const ProgramFinder find = [&system](const QString& name) { return system.findProgram(name); };
-    // The entry ties the address as shown (perhaps edited) to the device's MAC.
-    const ProgramStart arp = ArpEntryStart(ThisHostSystem(), row.ip, row.mac, find);
-    system.startProgram(arp.program, arp.arguments, arp.hidden);
-    // The ARP tool gets its time; the window waits with it, as it always did.
-    system.sleepMs(2000);
-    if (row.ip != row.knownIp) {
-        system.showMessage(
-            this, QStringLiteral("You do not apply the new ip. so, This time use the previous IP"));
-    }
-    if (tag == 11) {
-        system.openUrl(WebUrl(row.knownIp));
-    } else if (tag == 12) {
-        const auto telnet =
-            TelnetStart(ThisHostSystem(), row.knownIp, find, qEnvironmentVariable("TERMINAL"));
-        if (telnet) system.startProgram(telnet->program, telnet->arguments, telnet->hidden);
-    }
+    OpenDeviceWebOrTelnet(this, devices_->entry(selectedRow_), tag);
 }
 
 void TFormDetect::FlatButton7Click() {

@@ -6,10 +6,9 @@
 #include <QVector>
 #include <QWidget>
 #include <memory>
-#include <mutex>
-#include <utility>
 
 #include "app/DeviceTable.h"
+#include "app/ReplyInbox.h"
 #include "core/FirmwareReplySlot.h"
 #include "core/FirmwareTransfer.h"
 #include "net/InterfaceEndpoints.h"
@@ -63,6 +62,9 @@ class TFormDetect : public QWidget {
     // The clock of the firmware waits (the steady clock unless a test puts in its own).
     void setFirmwareClock(WaitClock* clock) { firmwareClock_ = clock ? clock : &steadyWaitClock(); }
     WaitClock& firmwareClock() const { return *firmwareClock_; }
+    std::uint16_t listenPort() const { return listenPort_; }
+    // The rows' changes are taken over (applied): the next change of any row ticks it again.
+    void takeOverRowChanges() { editingRow_ = -1; }
 
     // Operations.
     void StartSearch();
@@ -98,8 +100,12 @@ class TFormDetect : public QWidget {
     void FlatButton10Click();  // "Import"
     void RGridDblClick();
 
-  public:
-    // Named components.
+  private:
+    // The window's features that work its components.
+    friend class FirmwareUpgrade;
+    friend void ApplyTickedRows(TFormDetect& window);
+
+    // Named components; tests find them by their object names.
     QWidget* FlatPanel1 = nullptr;  // toolbar
     QWidget* FlatPanel2 = nullptr;  // table panel
     QFrame* FlatPanel3 = nullptr;   // firmware progress panel
@@ -121,8 +127,16 @@ class TFormDetect : public QWidget {
     QPushButton* FlatButton8 = nullptr;   // Configure
     QPushButton* FlatButton10 = nullptr;  // Import
 
-  private:
+    // The window in a few steps: its place, the toolbar, the table, the labels under it,
+    // the two panels shown over it, and the handlers.
     void buildUi();
+    void placeWindow();
+    void buildToolbar();
+    void buildTablePanel();
+    void buildLabels();
+    void buildSearchPanel();
+    void buildFirmwarePanel();
+    void connectHandlers();
     // The search's look: countdown panel, toolbar and table (no timer, no endpoint).
     void ShowSearching(bool on);
     // Steps shared by "Configure" and the double-click: the selected row's device into the
@@ -132,7 +146,6 @@ class TFormDetect : public QWidget {
     void buildTable();
     // Reports a user change of a row once per editing of that row.
     void userChangedRow(int row);
-    void postTake();
     // Says under the table whether the search that just ended lost replies.
     void ReportLostReplies();
 
@@ -150,12 +163,8 @@ class TFormDetect : public QWidget {
     int editingRow_ = -1;
     std::uint16_t listenPort_ = 2057;
 
-    // Hand-over from the listener thread: replies wait here until the UI thread
-    // takes them (on its next event, or when the endpoint closes).
-    std::mutex receivedMutex_;
-    QVector<QByteArray> received_;  // discovery replies, decoded only when the table reads them
-    bool takeScheduled_ = false;    // guarded by receivedMutex_
-    QTimer* takeTimer_ = nullptr;
+    // Discovery replies from the listener, until the UI thread takes them into the table.
+    std::unique_ptr<ReplyInbox> inbox_;
     // The listening endpoint's drop count when the running search began.
     std::uint64_t dropsAtSearchStart_ = 0;
 };

@@ -43,11 +43,13 @@
 #include "net/UdpSocket.h"
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
 #include "support/ReplyBuilder.h"
 
 using namespace velomar;
+using velomar::test::Find;
 
 namespace {
 
@@ -307,8 +309,8 @@ int main(int argc, char** argv) {
     {
         FirmwareTransferHooks hooks;
         hooks.pumpEvents = [] { QCoreApplication::processEvents(); };
-        hooks.labelText = [&w](const QString& t) { w.FUWait->setText(t); };
-        w.FlatPanel3->show();
+        hooks.labelText = [&w](const QString& t) { Find<QLabel>(w, "FUWait")->setText(t); };
+        Find<QFrame>(w, "FlatPanel3")->show();
         w.firmwareReply().clear();
         FirmwareTransfer transfer(w.firmwareReply(), steadyWaitClock(), hooks);
         QElapsedTimer t;
@@ -330,7 +332,7 @@ int main(int argc, char** argv) {
         std::printf("polling wait for contrast: %.2f s wall, %.3f s CPU = %.0f %% of one core\n",
                     static_cast<double>(t.nsecsElapsed()) / 1e9, spin,
                     100.0 * spin / (static_cast<double>(t.nsecsElapsed()) / 1e9));
-        w.FlatPanel3->hide();
+        Find<QFrame>(w, "FlatPanel3")->hide();
     }
     if (responder) std::printf("device answered %lld frames\n", responder->frames());
     w.CloseUDPServer();

@@ -48,10 +48,12 @@
 #include "config/UnitConfigure.h"
 #include "lab/NetLab.h"
 #include "lab/NetworkGuard.h"
+#include "support/FindWidget.h"
 #include "support/RecordingPlatform.h"
 
 using namespace velomar;
 using velomar::emu::NetLab;
+using velomar::test::Find;
 
 namespace {
 
@@ -206,7 +208,7 @@ class Soak {
     bool selectRow(int n, int column) {
         if (form_.DeviceCount() == 0) return false;
         const int row = n % form_.DeviceCount();
-        form_.RGrid->setCurrentIndex(form_.devices().index(row, column));
+        Find<DeviceTableView>(form_, "RGrid")->setCurrentIndex(form_.devices().index(row, column));
         return form_.SelectedRow() == row;
     }
 
@@ -271,9 +273,10 @@ class Soak {
 
     bool bulkApply(int n) {
         if (!selectRow(n, DeviceTableModel::ColName)) return fail(QStringLiteral("no row"));
-        const QModelIndex cell = form_.RGrid->currentIndex();
-        form_.RGrid->edit(cell);
-        auto* editor = qobject_cast<QLineEdit*>(form_.RGrid->indexWidget(cell));
+        const QModelIndex cell = Find<DeviceTableView>(form_, "RGrid")->currentIndex();
+        Find<DeviceTableView>(form_, "RGrid")->edit(cell);
+        auto* editor =
+            qobject_cast<QLineEdit*>(Find<DeviceTableView>(form_, "RGrid")->indexWidget(cell));
         if (!editor) return fail(QStringLiteral("no editor for the name"));
         editor->selectAll();
         // Typed, key by key, through the cell's filter, as the user types.

@@ -1,16 +1,13 @@
 #include "config/NetworkTab.h"
 
 #include <QComboBox>
-#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QStringDecoder>
-#include <functional>
 
 #include "core/ShownText.h"
 #include "platform/TextEntry.h"
@@ -22,34 +19,6 @@
 namespace velomar {
 
 namespace {
-// Discards typed characters that a field does not take. Keys that type nothing
-// (arrows, Delete, Home), control keys (Enter, Tab, Escape) and shortcuts such as Ctrl+C
-// are not characters typed into the field and pass untouched.
-class KeyFilter : public QObject {
-  public:
-    KeyFilter(std::function<bool(QChar)> allow, QObject* parent)
-        : QObject(parent), allow_(std::move(allow)) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
-            return false;
-        }
-        const QString text = key->text();
-        if (text.isEmpty()) return false;
-        for (QChar c : text) {
-            if (c.unicode() < 0x20 && c.unicode() != 8) continue;
-            if (!allow_(c)) return true;
-        }
-        return false;
-    }
-
-  private:
-    std::function<bool(QChar)> allow_;
-};
-
 int indexFor(const QComboBox* box, int index) {
     return index >= 0 && index < box->count() ? index : -1;
 }
@@ -58,11 +27,43 @@ std::uint8_t choiceByte(const QComboBox* box) {
     return box->currentIndex() < 0 ? kNoChoice : static_cast<std::uint8_t>(box->currentIndex());
 }
 
-QGroupBox* boldGroup(const QString& title, QWidget* parent) {
+QGroupBox* BoldGroup(const QString& title, QWidget* parent) {
     auto* g = new QGroupBox(title, parent);
     // Only the caption is bold; style sheets do not pass the font on to the fields.
     g->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold; }"));
     return g;
+}
+
+QLabel* MakeLabel(const QString& text, QWidget* buddy, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setBuddy(buddy);
+    return l;
+}
+
+QLineEdit* MakeEdit(const char* name, const QString& caption, int length, QWidget* parent) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setAccessibleName(caption);
+    e->setMaxLength(length);
+    return e;
+}
+
+QComboBox* MakeCombo(const char* name, const QString& caption, const QStringList& items,
+                     QWidget* parent) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setAccessibleName(caption);
+    c->addItems(items);
+    return c;
+}
+
+QFormLayout* MakeForm(QGroupBox* group) {
+    auto* form = new QFormLayout(group);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setVerticalSpacing(5);
+    form->setContentsMargins(10, 8, 10, 8);
+    return form;
 }
 
 }  // namespace
@@ -74,116 +75,96 @@ NetworkTab::NetworkTab(QWidget* parent) : QWidget(parent) {
 void NetworkTab::buildUi() {
     setObjectName(QStringLiteral("tabPanel1"));
     setAccessibleName(QStringLiteral("Network"));
+    buildWanGroup();
+    buildServicesGroup();
+    buildLanPanel();
+    layOutColumns();
+    connectHandlers();
+}
 
-    auto* ipFilter = new KeyFilter(&NetworkTab::IPAddressTextKeyPress, this);
-    auto* portFilter = new KeyFilter(&NetworkTab::PelorinPortTextKeyPress, this);
+QLineEdit* NetworkTab::addressEdit(const char* name, const QString& caption, QWidget* parent) {
+    auto* e = MakeEdit(name, caption, kAddressLength, parent);
+    FilterTyping(e, &NetworkTab::IPAddressTextKeyPress);
+    FilterPastes(e, AddressCharacterPasses);
+    connect(e, &QLineEdit::textChanged, this, [this] { IPTextChange(); });
+    return e;
+}
 
-    auto makeLabel = [](const QString& text, QWidget* buddy, QWidget* parent) {
-        auto* l = new QLabel(text, parent);
-        l->setBuddy(buddy);
-        return l;
-    };
-    auto makeEdit = [](const char* name, const QString& caption, int length, QWidget* parent) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setAccessibleName(caption);
-        e->setMaxLength(length);
-        return e;
-    };
-    auto makeAddress = [&](const char* name, const QString& caption, QWidget* parent) {
-        auto* e = makeEdit(name, caption, kAddressLength, parent);
-        e->installEventFilter(ipFilter);
-        FilterPastes(e, AddressCharacterPasses);
-        connect(e, &QLineEdit::textChanged, this, [this] { IPTextChange(); });
-        return e;
-    };
-    auto makeCombo = [](const char* name, const QString& caption, const QStringList& items,
-                        QWidget* parent) {
-        auto* c = new QComboBox(parent);
-        c->setObjectName(QString::fromLatin1(name));
-        c->setAccessibleName(caption);
-        c->addItems(items);
-        return c;
-    };
-    auto makeForm = [](QGroupBox* group) {
-        auto* form = new QFormLayout(group);
-        form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        form->setVerticalSpacing(5);
-        form->setContentsMargins(10, 8, 10, 8);
-        return form;
-    };
-
-    // WAN.
-    WanGroup = boldGroup(QStringLiteral("WAN(Main) Network"), this);
+void NetworkTab::buildWanGroup() {
+    WanGroup = BoldGroup(QStringLiteral("WAN(Main) Network"), this);
     WanGroup->setObjectName(QStringLiteral("WanGroup"));
-    auto* wan = makeForm(WanGroup);
+    auto* wan = MakeForm(WanGroup);
     DeviceNameText =
-        makeEdit("DeviceNameText", QStringLiteral("Device Name"), kNameTypingLength, WanGroup);
+        MakeEdit("DeviceNameText", QStringLiteral("Device Name"), kNameTypingLength, WanGroup);
     NetworkTypeCombo =
-        makeCombo("NetworkTypeCombo", QStringLiteral("Network Type"), kNetworkTypeTexts, WanGroup);
-    IPAddressText = makeAddress("IPAddressText", QStringLiteral("IP Address"), WanGroup);
-    SubnetMaskText = makeAddress("SubnetMaskText", QStringLiteral("Subnet Mask"), WanGroup);
-    GatewayText = makeAddress("GatewayText", QStringLiteral("Gateway"), WanGroup);
-    DNSText = makeAddress("DNSText", QStringLiteral("DNS"), WanGroup);
-    IPAddressLabel = makeLabel(QStringLiteral("IP Address"), IPAddressText, WanGroup);
-    SubnetMaskLabel = makeLabel(QStringLiteral("Subnet Mask"), SubnetMaskText, WanGroup);
-    GatewayLabel = makeLabel(QStringLiteral("Gateway"), GatewayText, WanGroup);
-    DNSLabel = makeLabel(QStringLiteral("DNS"), DNSText, WanGroup);
-    wan->addRow(makeLabel(QStringLiteral("Device Name"), DeviceNameText, WanGroup), DeviceNameText);
-    wan->addRow(makeLabel(QStringLiteral("Network Type"), NetworkTypeCombo, WanGroup),
+        MakeCombo("NetworkTypeCombo", QStringLiteral("Network Type"), kNetworkTypeTexts, WanGroup);
+    IPAddressText = addressEdit("IPAddressText", QStringLiteral("IP Address"), WanGroup);
+    SubnetMaskText = addressEdit("SubnetMaskText", QStringLiteral("Subnet Mask"), WanGroup);
+    GatewayText = addressEdit("GatewayText", QStringLiteral("Gateway"), WanGroup);
+    DNSText = addressEdit("DNSText", QStringLiteral("DNS"), WanGroup);
+    IPAddressLabel = MakeLabel(QStringLiteral("IP Address"), IPAddressText, WanGroup);
+    SubnetMaskLabel = MakeLabel(QStringLiteral("Subnet Mask"), SubnetMaskText, WanGroup);
+    GatewayLabel = MakeLabel(QStringLiteral("Gateway"), GatewayText, WanGroup);
+    DNSLabel = MakeLabel(QStringLiteral("DNS"), DNSText, WanGroup);
+    wan->addRow(MakeLabel(QStringLiteral("Device Name"), DeviceNameText, WanGroup), DeviceNameText);
+    wan->addRow(MakeLabel(QStringLiteral("Network Type"), NetworkTypeCombo, WanGroup),
                 NetworkTypeCombo);
     wan->addRow(IPAddressLabel, IPAddressText);
     wan->addRow(SubnetMaskLabel, SubnetMaskText);
     wan->addRow(GatewayLabel, GatewayText);
     wan->addRow(DNSLabel, DNSText);
+}
 
-    // Services.
-    ServicesGroup = boldGroup(QStringLiteral("Network Services"), this);
+void NetworkTab::buildServicesGroup() {
+    ServicesGroup = BoldGroup(QStringLiteral("Network Services"), this);
     ServicesGroup->setObjectName(QStringLiteral("ServicesGroup"));
-    auto* services = makeForm(ServicesGroup);
+    auto* services = MakeForm(ServicesGroup);
     PelorinIPText =
-        makeAddress("PelorinIPText", QStringLiteral("Pelorin server IP address"), ServicesGroup);
-    PelorinPortText = makeEdit("PelorinPortText", QStringLiteral("Pelorin server port"),
+        addressEdit("PelorinIPText", QStringLiteral("Pelorin server IP address"), ServicesGroup);
+    PelorinPortText = MakeEdit("PelorinPortText", QStringLiteral("Pelorin server port"),
                                kPortLength, ServicesGroup);
-    PelorinPortText->installEventFilter(portFilter);
+    FilterTyping(PelorinPortText, &NetworkTab::PelorinPortTextKeyPress);
     FilterPastes(PelorinPortText, PortCharacterPasses);
     PelorinPortText->setFixedWidth(58);
     auto* pelorinRow = new QHBoxLayout;
     pelorinRow->setSpacing(6);
     pelorinRow->addWidget(PelorinIPText, 1);
     pelorinRow->addWidget(PelorinPortText);
-    services->addRow(makeLabel(QStringLiteral("Pelorin"), PelorinIPText, ServicesGroup),
+    services->addRow(MakeLabel(QStringLiteral("Pelorin"), PelorinIPText, ServicesGroup),
                      pelorinRow);
-    TelnetCombo = makeCombo("TelnetCombo", QStringLiteral("Telnet"), kServiceTexts, ServicesGroup);
-    SSHCombo = makeCombo("SSHCombo", QStringLiteral("SSH"), kServiceTexts, ServicesGroup);
-    FTPCombo = makeCombo("FTPCombo", QStringLiteral("FTP"), kServiceTexts, ServicesGroup);
-    WEBCombo = makeCombo("WEBCombo", QStringLiteral("WEB"), kServiceTexts, ServicesGroup);
+    TelnetCombo = MakeCombo("TelnetCombo", QStringLiteral("Telnet"), kServiceTexts, ServicesGroup);
+    SSHCombo = MakeCombo("SSHCombo", QStringLiteral("SSH"), kServiceTexts, ServicesGroup);
+    FTPCombo = MakeCombo("FTPCombo", QStringLiteral("FTP"), kServiceTexts, ServicesGroup);
+    WEBCombo = MakeCombo("WEBCombo", QStringLiteral("WEB"), kServiceTexts, ServicesGroup);
     for (QComboBox* c : {TelnetCombo, SSHCombo, FTPCombo, WEBCombo}) {
-        services->addRow(makeLabel(c->accessibleName(), c, ServicesGroup), c);
+        services->addRow(MakeLabel(c->accessibleName(), c, ServicesGroup), c);
     }
+}
 
-    // LAN, shown only for devices that have the port.
+void NetworkTab::buildLanPanel() {
+    // Shown only for devices that have the port.
     LANPortPanel = new QWidget(this);
     LANPortPanel->setObjectName(QStringLiteral("LANPortPanel"));
     LANPortPanel->setAccessibleName(QStringLiteral("LAN port"));
     auto* lanPanelLayout = new QVBoxLayout(LANPortPanel);
     lanPanelLayout->setContentsMargins(0, 0, 0, 0);
-    LanGroup = boldGroup(QStringLiteral("LAN(Sub) Network"), LANPortPanel);
+    LanGroup = BoldGroup(QStringLiteral("LAN(Sub) Network"), LANPortPanel);
     LanGroup->setObjectName(QStringLiteral("LanGroup"));
     lanPanelLayout->addWidget(LanGroup);
-    auto* lan = makeForm(LanGroup);
+    auto* lan = MakeForm(LanGroup);
     BridgeCombo =
-        makeCombo("BridgeCombo", QStringLiteral("Network Bridge"), kBridgeTexts, LanGroup);
+        MakeCombo("BridgeCombo", QStringLiteral("Network Bridge"), kBridgeTexts, LanGroup);
     BridgeCombo->setCurrentIndex(-1);
-    IPAddressText2 = makeAddress("IPAddressText2", QStringLiteral("LAN IP Address"), LanGroup);
-    SubnetMaskText2 = makeAddress("SubnetMaskText2", QStringLiteral("LAN Subnet Mask"), LanGroup);
-    IPAddressLabel2 = makeLabel(QStringLiteral("IP Address"), IPAddressText2, LanGroup);
-    SubnetMaskLabel2 = makeLabel(QStringLiteral("Subnet Mask"), SubnetMaskText2, LanGroup);
-    lan->addRow(makeLabel(QStringLiteral("Network Bridge"), BridgeCombo, LanGroup), BridgeCombo);
+    IPAddressText2 = addressEdit("IPAddressText2", QStringLiteral("LAN IP Address"), LanGroup);
+    SubnetMaskText2 = addressEdit("SubnetMaskText2", QStringLiteral("LAN Subnet Mask"), LanGroup);
+    IPAddressLabel2 = MakeLabel(QStringLiteral("IP Address"), IPAddressText2, LanGroup);
+    SubnetMaskLabel2 = MakeLabel(QStringLiteral("Subnet Mask"), SubnetMaskText2, LanGroup);
+    lan->addRow(MakeLabel(QStringLiteral("Network Bridge"), BridgeCombo, LanGroup), BridgeCombo);
     lan->addRow(IPAddressLabel2, IPAddressText2);
     lan->addRow(SubnetMaskLabel2, SubnetMaskText2);
+}
 
+void NetworkTab::layOutColumns() {
     // Two columns: the WAN settings on the left; services and the LAN port on the right,
     // each column packed to the top.
     auto* columns = new QHBoxLayout(this);
@@ -199,7 +180,9 @@ void NetworkTab::buildUi() {
     right->addStretch(1);
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
+}
 
+void NetworkTab::connectHandlers() {
     connect(DeviceNameText, &QLineEdit::textChanged, this, [this] { DeviceNameTextChange(); });
     // The typing limit never cuts a longer name the device sent; see setDeviceName.
     connect(DeviceNameText, &QLineEdit::textEdited, this, [this](const QString& text) {

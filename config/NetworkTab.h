@@ -77,7 +77,16 @@ class NetworkTab : public QWidget {
     void changed();
 
   private:
+    // The tab in a few steps: the WAN group, the services, the LAN port, the two columns
+    // they stand in, and the handlers.
     void buildUi();
+    void buildWanGroup();
+    void buildServicesGroup();
+    void buildLanPanel();
+    void layOutColumns();
+    void connectHandlers();
+    // An address field: its key and paste filters, and IPTextChange on every change.
+    QLineEdit* addressEdit(const char* name, const QString& caption, QWidget* parent);
     void setDeviceName(const QString& text);
 
     // The name the last record held (up to its first NUL), sent back unless the user

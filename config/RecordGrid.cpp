@@ -181,6 +181,7 @@ QWidget* RecordGridDelegate::createEditor(QWidget* parent, const QStyleOptionVie
     }
 }
 
+// cppcheck-suppress unusedFunction ; Qt calls it
 void RecordGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     const QString text = index.data(Qt::EditRole).toString();
     if (auto* box = qobject_cast<QComboBox*>(editor)) {
@@ -192,6 +193,7 @@ void RecordGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index
     }
 }
 
+// cppcheck-suppress unusedFunction ; Qt calls it
 void RecordGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
                                       const QModelIndex& index) const {
     if (auto* box = qobject_cast<QComboBox*>(editor)) {

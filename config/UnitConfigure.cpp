@@ -29,17 +29,6 @@ namespace {
 constexpr int kWidth = 793;
 constexpr int kHeight = 416;
 
-ConfigRecord RecordOf(int kind) {
-    switch (kind) {
-        case TConfigForm::NetworkKind:
-            return ConfigRecord::Network;
-        case TConfigForm::OperationKind:
-            return ConfigRecord::Operation;
-        default:
-            return ConfigRecord::Serial;
-    }
-}
-
 // Whether a port grid has the row a record is for.
 bool FitsPortGrid(int port, const RecordGridModel& grid) {
     return port >= 0 && port < grid.rowCount();
@@ -67,6 +56,47 @@ TConfigForm::~TConfigForm() {
     ConfigUDP->close();
 }
 
+namespace {
+// One of the device's identity labels, under its caption.
+QLabel* AddIdentity(QVBoxLayout* column, const char* name, const QString& caption,
+                    QWidget* parent) {
+    auto* value = new QLabel(QStringLiteral("N/A"), parent);
+    value->setObjectName(QString::fromLatin1(name));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    value->setTextFormat(Qt::PlainText);
+    QFont bold = value->font();
+    bold.setBold(true);
+    value->setFont(bold);
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(value);
+    column->addWidget(label);
+    column->addWidget(value);
+    column->addSpacing(12);
+    return value;
+}
+
+QWidget* TabPage(QWidget* panel) {
+    auto* p = new QWidget;
+    auto* l = new QVBoxLayout(p);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->addWidget(panel);
+    return p;
+}
+
+QWidget* GridPanel(const char* name, const QString& caption, QTableView*& grid,
+                   RecordGridModel* model, const char* gridName) {
+    auto* p = new QWidget;
+    p->setObjectName(QString::fromLatin1(name));
+    p->setAccessibleName(caption);
+    auto* l = new QVBoxLayout(p);
+    l->setContentsMargins(2, 4, 2, 4);
+    grid = MakeRecordGrid(model, caption, p);
+    grid->setObjectName(QString::fromLatin1(gridName));
+    l->addWidget(grid);
+    return p;
+}
+}  // namespace
+
 void TConfigForm::buildUi() {
     setObjectName(QStringLiteral("ConfigForm"));
     setWindowTitle(QStringLiteral("Configure"));
@@ -75,7 +105,14 @@ void TConfigForm::buildUi() {
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(kWidth, kHeight);
+    buildIdentityPanel();
+    buildTabs();
+    buildButtons();
+    connectHandlers();
+    ShowTabPanel(0);
+}
 
+void TConfigForm::buildIdentityPanel() {
     // Device identity on the left.
     auto* info = new QFrame(this);
     info->setObjectName(QStringLiteral("InfoPanel"));
@@ -85,62 +122,31 @@ void TConfigForm::buildUi() {
     auto* infoLayout = new QVBoxLayout(info);
     infoLayout->setContentsMargins(10, 14, 10, 12);
     infoLayout->setSpacing(4);
-    auto addPair = [&](const char* name, const QString& caption) {
-        auto* value = new QLabel(QStringLiteral("N/A"), info);
-        value->setObjectName(QString::fromLatin1(name));
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        value->setTextFormat(Qt::PlainText);
-        QFont bold = value->font();
-        bold.setBold(true);
-        value->setFont(bold);
-        auto* label = new QLabel(caption, info);
-        label->setBuddy(value);
-        infoLayout->addWidget(label);
-        infoLayout->addWidget(value);
-        infoLayout->addSpacing(12);
-        return value;
-    };
-    ProductLabel = addPair("ProductLabel", QStringLiteral("Model :"));
-    MACLabel = addPair("MACLabel", QStringLiteral("MAC Address :"));
-    VersionLabel = addPair("VersionLabel", QStringLiteral("Firmware Version :"));
+    ProductLabel = AddIdentity(infoLayout, "ProductLabel", QStringLiteral("Model :"), info);
+    MACLabel = AddIdentity(infoLayout, "MACLabel", QStringLiteral("MAC Address :"), info);
+    VersionLabel =
+        AddIdentity(infoLayout, "VersionLabel", QStringLiteral("Firmware Version :"), info);
     infoLayout->addStretch(1);
+}
 
+void TConfigForm::buildTabs() {
     ConfigTab = new QTabWidget(this);
     ConfigTab->setObjectName(QStringLiteral("ConfigTab"));
     ConfigTab->setAccessibleName(QStringLiteral("Configuration"));
     ConfigTab->setGeometry(166, 8, kWidth - 166 - 8, kHeight - 8 - 50);
-
-    auto page = [&](QWidget* panel) {
-        auto* p = new QWidget;
-        auto* l = new QVBoxLayout(p);
-        l->setContentsMargins(0, 0, 0, 0);
-        l->addWidget(panel);
-        return p;
-    };
-    auto gridPanel = [&](const char* name, const QString& caption, QTableView*& grid,
-                         RecordGridModel* model, const char* gridName) {
-        auto* p = new QWidget;
-        p->setObjectName(QString::fromLatin1(name));
-        p->setAccessibleName(caption);
-        auto* l = new QVBoxLayout(p);
-        l->setContentsMargins(2, 4, 2, 4);
-        grid = MakeRecordGrid(model, caption, p);
-        grid->setObjectName(QString::fromLatin1(gridName));
-        l->addWidget(grid);
-        return p;
-    };
-
     tabPanel1 = new NetworkTab;
     opModel_ = new OperationGridModel(this);
     serialModel_ = new SerialGridModel(this);
     tabPanel2 =
-        gridPanel("tabPanel2", QStringLiteral("Operation Mode"), OpGrid, opModel_, "OpGrid");
-    tabPanel3 = gridPanel("tabPanel3", QStringLiteral("Serial Option"), SerialGrid, serialModel_,
+        GridPanel("tabPanel2", QStringLiteral("Operation Mode"), OpGrid, opModel_, "OpGrid");
+    tabPanel3 = GridPanel("tabPanel3", QStringLiteral("Serial Option"), SerialGrid, serialModel_,
                           "SerialGrid");
-    ConfigTab->addTab(page(tabPanel1), QStringLiteral("Network"));
-    ConfigTab->addTab(page(tabPanel2), QStringLiteral("Operation Mode"));
-    ConfigTab->addTab(page(tabPanel3), QStringLiteral("Serial Option"));
+    ConfigTab->addTab(TabPage(tabPanel1), QStringLiteral("Network"));
+    ConfigTab->addTab(TabPage(tabPanel2), QStringLiteral("Operation Mode"));
+    ConfigTab->addTab(TabPage(tabPanel3), QStringLiteral("Serial Option"));
+}
 
+void TConfigForm::buildButtons() {
     auto makeButton = [this](const char* name, const QString& caption, int x) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -153,7 +159,9 @@ void TConfigForm::buildUi() {
     FlatButton9 = makeButton("FlatButton9", QStringLiteral("Export"), 166);
     FlatButton1 = makeButton("FlatButton1", QStringLiteral("Apply"), kWidth - 8 - 90 - 8 - 90);
     FlatButton2 = makeButton("FlatButton2", QStringLiteral("Cancel"), kWidth - 8 - 90);
+}
 
+void TConfigForm::connectHandlers() {
     connect(ConfigTab, &QTabWidget::currentChanged, this, &TConfigForm::ConfigTabTabChanged);
     connect(tabPanel1, &NetworkTab::changed, this, [this] { networkChanged_ = true; });
     connect(opModel_, &RecordGridModel::userChanged, this, &TConfigForm::OpGridValueChanged);
@@ -162,7 +170,6 @@ void TConfigForm::buildUi() {
     connect(FlatButton1, &QPushButton::clicked, this, &TConfigForm::FlatButton1Click);
     connect(FlatButton2, &QPushButton::clicked, this, &TConfigForm::FlatButton2Click);
     connect(FlatButton9, &QPushButton::clicked, this, &TConfigForm::FlatButton9Click);
-    ShowTabPanel(0);
 }
 
 QString TConfigForm::MacText() const {
@@ -177,15 +184,16 @@ void TConfigForm::setAllChanged(bool on) {
     networkChanged_ = operationChanged_ = serialChanged_ = on;
 }
 
-QWidget* TConfigForm::panel(int kind) const {
-    switch (kind) {
-        case NetworkKind:
+QWidget* TConfigForm::panel(ConfigRecord record) const {
+    switch (record) {
+        case ConfigRecord::Network:
             return tabPanel1;
-        case OperationKind:
+        case ConfigRecord::Operation:
             return tabPanel2;
-        default:
-            return tabPanel3;
+        case ConfigRecord::Serial:
+            break;
     }
+    return tabPanel3;
 }
 
 void TConfigForm::openConfigUdp() {
@@ -210,18 +218,18 @@ void TConfigForm::OpenForDevice(const QString& model, const QString& macText,
                                 const QString& version) {
     setAllChanged(false);
     ShowDevice(model, macText, version);
-    RequestRecord(NetworkKind);
-    RequestRecord(OperationKind);
-    RequestRecord(SerialKind);
+    RequestRecord(ConfigRecord::Network);
+    RequestRecord(ConfigRecord::Operation);
+    RequestRecord(ConfigRecord::Serial);
     ConfigTab->setCurrentIndex(0);
     // Selecting the tab that is already current emits nothing; the switch runs anyway.
     ConfigTabTabChanged(0);
 }
 
-void TConfigForm::RequestRecord(int kind) {
-    const QByteArray request = exchange().request(RecordOf(kind));
+void TConfigForm::RequestRecord(ConfigRecord record) {
+    const QByteArray request = exchange().request(record);
     openConfigUdp();
-    panel(kind)->setEnabled(false);
+    panel(record)->setEnabled(false);
     broadcast(request);
 }
 
@@ -305,14 +313,6 @@ QByteArray TConfigForm::EncodeSerialRecord(int port) const {
     return x.serialFrame(serialModel_->record(port), port);
 }
 
-void TConfigForm::SetNetworkType(int index) {
-    tabPanel1->SetNetworkType(index);
-}
-
-void TConfigForm::SetBridgeMode(int index) {
-    tabPanel1->SetBridgeMode(index);
-}
-
 int TConfigForm::BytesToInt(const QByteArray& bytes) {
     return WordAt(bytes);
 }
@@ -344,13 +344,6 @@ void TConfigForm::sendWrites(const std::vector<RecordWrite>& writes) {
         openConfigUdp();
         broadcast(encodeWrite(write));
     }
-}
-
-void TConfigForm::SendRecords(int kind) {
-    const ConfigRecord record = RecordOf(kind);
-    sendWrites(ConfigExchange::writeOrder(record == ConfigRecord::Network,
-                                          record == ConfigRecord::Operation,
-                                          record == ConfigRecord::Serial, portCount_));
 }
 
 void TConfigForm::SendApply() {

@@ -36,15 +36,13 @@ struct ConfigNetwork {
 class TConfigForm : public QDialog {
     Q_OBJECT
   public:
-    enum RecordKind { NetworkKind = 0, OperationKind = 1, SerialKind = 2 };
-
     explicit TConfigForm(QWidget* parent = nullptr,
                          const ConfigNetwork& network = ConfigNetwork::host());
     ~TConfigForm() override;
 
     // Opening and requests.
     void OpenForDevice(const QString& model, const QString& macText, const QString& version);
-    void RequestRecord(int kind);
+    void RequestRecord(ConfigRecord record);
     void ShowTabPanel(int index);
     void ConfigTabTabChanged(int index);
     // Read handler of ConfigUDP, on the UI thread, one whole datagram at a time. Never
@@ -59,13 +57,10 @@ class TConfigForm : public QDialog {
     QByteArray EncodeOperationRecord(int port) const;
     void DecodeSerialRecord(const QByteArray& frame);
     QByteArray EncodeSerialRecord(int port) const;
-    void SetNetworkType(int index);
-    void SetBridgeMode(int index);
     // One byte gives its value, two bytes the low byte first.
     static int BytesToInt(const QByteArray& bytes);
 
     // Apply.
-    void SendRecords(int kind);
     void SendApply();
 
     // Configuration file. The file holds the frames Apply would send, one after the other:
@@ -133,7 +128,13 @@ class TConfigForm : public QDialog {
 
   private:
     void ShowDevice(const QString& model, const QString& macText, const QString& version);
+    // The dialog in a few steps: the device's identity, the three tabs, the buttons and
+    // the handlers.
     void buildUi();
+    void buildIdentityPanel();
+    void buildTabs();
+    void buildButtons();
+    void connectHandlers();
     // The exchange with the device the MAC label names.
     ConfigExchange exchange() const { return ConfigExchange(TargetMac()); }
     void showNetworkRecord(const NetworkRecord& record);
@@ -141,7 +142,7 @@ class TConfigForm : public QDialog {
     void sendWrites(const std::vector<RecordWrite>& writes);
     void openConfigUdp();
     void broadcast(const QByteArray& frame);
-    QWidget* panel(int kind) const;
+    QWidget* panel(ConfigRecord record) const;
 
     ConfigNetwork network_;
     InterfaceEndpoints endpoints_;

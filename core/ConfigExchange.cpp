@@ -1,6 +1,7 @@
 #include "core/ConfigExchange.h"
 
 #include "core/DeviceConfig.h"
+#include "protocol/ApplyRequest.h"
 #include "protocol/Frame.h"
 
 namespace velomar {

@@ -1,7 +1,6 @@
 #include "core/FirmwareTransfer.h"
 
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -49,7 +48,7 @@ class ImageReader {
 
     QIODevice& image_;
     const QString& name_;
-    char buffer_[64 * 1024];
+    char buffer_[64 * 1024]{};
     int pos_ = 0;
     int len_ = 0;
 };
@@ -201,19 +200,6 @@ bool FirmwareTransfer::waitForReply(std::chrono::milliseconds limit, bool blink)
         const auto sleep = std::max(1ms, std::min({limit - elapsed, toNextSecond, toNextPump}));
         if (clock_.waitFor(slot_, sleep)) return true;
     }
-}
-
-CloseWatcher::CloseWatcher(QObject* window) : window_(window) {
-    window_->installEventFilter(this);
-}
-
-CloseWatcher::~CloseWatcher() {
-    window_->removeEventFilter(this);
-}
-
-bool CloseWatcher::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_ && event->type() == QEvent::Close) closeRequested_ = true;
-    return false;
 }
 
 std::unique_ptr<QFile> OpenFirmwareImage(const QString& path) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -90,22 +89,6 @@ class FirmwareTransfer {
     WaitClock& clock_;
     FirmwareTransferHooks hooks_;
     std::chrono::milliseconds lastPump_{0};
-};
-
-// Notes that a window was asked to close while a transfer runs in it, so that the program
-// can end instead of sending on, unseen, for up to a minute.
-class CloseWatcher : public QObject {
-  public:
-    explicit CloseWatcher(QObject* window);
-    ~CloseWatcher() override;
-    bool closeRequested() const { return closeRequested_; }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
-    QObject* window_;
-    bool closeRequested_ = false;
 };
 
 // Opens a firmware image for reading one byte at a time. Throws Error naming the file and

@@ -2,6 +2,8 @@
 
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
+#include "protocol/Errors.h"
+#include "protocol/Mac.h"
 #include "protocol/NetworkSetFrame.h"
 
 namespace velomar {
@@ -15,7 +17,8 @@ QByteArray pairsToBytes(const QString& hex, int count) {
 }  // namespace
 
 QByteArray MacTextToBytes(const QString& macText) {
-    return pairsToBytes(ListToHex(ListKind::Hex, macText, u'-'), 6);
+    if (auto mac = ReadMac(macText, MacForm::Typed)) return *mac;
+    throw HexError();
 }
 
 QByteArray AddressTextToBytes(const QString& addressText) {

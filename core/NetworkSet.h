@@ -12,7 +12,7 @@ struct NetworkSetTexts {
     QString mac, ip, mask, gateway, pelorin, name;
 };
 
-// Raw bytes of a MAC text: ListToHex (hex, "-"), then the pairs at 0, 2, ... 10.
+// Raw bytes of a row's MAC text (ReadMac, MacForm::Typed); raises HexError for another text.
 QByteArray MacTextToBytes(const QString& macText);
 // Raw bytes of a dotted address: ListToHex (decimal, "."), then the pairs at 0, 2, 4, 6.
 // Raises the conversion error for a piece that is not a decimal integer.

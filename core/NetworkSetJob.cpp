@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "core/Csv.h"
-#include "core/Mac.h"
 #include "core/ShownText.h"
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
 #include "protocol/Errors.h"
+#include "protocol/Mac.h"
 #include "protocol/NetworkSetFrame.h"
 
 namespace velomar {
@@ -259,7 +259,7 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
                 pending.push_back(MacTextToBytes(results[i].texts.mac));
         }
         const auto left = duration_cast<milliseconds>(deadline - DeviceLink::Clock::now());
-        if (pending.empty() || left <= 0ms) break;
+        if (pending.empty() || left <= milliseconds::zero()) break;
         // A round that did not show a device's new values: its 'S' may have been lost. It
         // sets the same values again, so it is sent again, a bounded number of times.
         if (!first && repeated < retries.repeats) {
@@ -277,7 +277,7 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
         }
         // Short rounds: a device that restarts its network answers a later request.
         DiscoveryOptions search;
-        search.timeout = std::min<milliseconds>(left, 1000ms);
+        search.timeout = std::min(left, milliseconds(1000));
         search.untilMacs = pending;
         std::vector<FoundDevice> found;
         try {
@@ -287,7 +287,7 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
         }
         if (found.size() < pending.size() || !found.empty()) {
             // Not every device shows its new values yet: give it a moment before asking again.
-            std::this_thread::sleep_for(std::min<milliseconds>(250ms, left));
+            std::this_thread::sleep_for(std::min(milliseconds(250), left));
         }
         for (const FoundDevice& d : found) {
             for (size_t i = 0; i < results.size(); ++i) {

@@ -24,9 +24,11 @@
 #include "config/NetworkTab.h"
 #include "config/UnitConfigure.h"
 #include "lab/NetworkGuard.h"
+#include "support/FindWidget.h"
 #include "support/RecordingPlatform.h"
 
 using namespace velomar;
+using velomar::test::Find;
 
 namespace {
 
@@ -187,17 +189,18 @@ int main(int argc, char* argv[]) {
     window.FlatButton2Click();
     runUntil(
         [&] {
-            return !window.TimerFIND->isActive() ||
+            return !Find<QTimer>(window, "TimerFIND")->isActive() ||
                    (expected > 0 && window.DeviceCount() >= expected);
         },
         11000);
     settle(300);  // a late answer would still be taken in now
-    for (int tick = 0; tick < 10 && window.TimerFIND->isActive(); ++tick) window.TimerFINDTimer();
+    for (int tick = 0; tick < 10 && Find<QTimer>(window, "TimerFIND")->isActive(); ++tick)
+        window.TimerFINDTimer();
     settle(200);
     print(QStringLiteral("%1 devices found in %2 ms\n\n")
               .arg(window.DeviceCount())
               .arg(searchTime.elapsed()));
-    print(modelText(*window.RGrid));
+    print(modelText(*Find<DeviceTableView>(window, "RGrid")));
     print(QStringLiteral("\n"));
     if (expected > 0 && window.DeviceCount() != expected) {
         print(QStringLiteral("velomar-demo: expected %1 devices, found %2\n")
@@ -227,8 +230,9 @@ int main(int argc, char* argv[]) {
             return 1;
         }
     }
-    window.RGrid->setCurrentIndex(window.devices().index(row, DeviceTableModel::ColName));
-    window.RGrid->selectRow(row);
+    Find<DeviceTableView>(window, "RGrid")
+        ->setCurrentIndex(window.devices().index(row, DeviceTableModel::ColName));
+    Find<DeviceTableView>(window, "RGrid")->selectRow(row);
     settle(200);
     window.RGridDblClick();
     const bool answered = runUntil(

@@ -180,14 +180,14 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
 
         FaultOptions faults;
         faults.noAnswer = p.isSet(noAnswerOpt);
-        for (const QString& m : p.values(muteOpt)) faults.mutedMacs.insert(ParseMac(m));
-        for (const QString& m : p.values(ignoreSetOpt)) faults.settledMacs.insert(ParseMac(m));
+        for (const QString& m : p.values(muteOpt)) faults.mutedMacs.insert(FleetMac(m));
+        for (const QString& m : p.values(ignoreSetOpt)) faults.settledMacs.insert(FleetMac(m));
         for (const QString& l : p.values(dropReplyOpt)) {
             if (l.size() != 1 || l.at(0).unicode() > 0x7F)
                 throw Error(QStringLiteral("--drop-reply %1: one letter, such as a").arg(l));
             faults.droppedReplies.insert(l.at(0).toLatin1());
         }
-        if (p.isSet(replyMacOpt)) faults.replyMac = ParseMac(p.value(replyMacOpt));
+        if (p.isSet(replyMacOpt)) faults.replyMac = FleetMac(p.value(replyMacOpt));
         if (p.isSet(refuseBlockOpt)) faults.refuseBlock = number(refuseBlockOpt, 0, 99999999);
         if (p.isSet(silentBlockOpt)) faults.silentFromBlock = number(silentBlockOpt, 0, 99999999);
         faults.finalDelayMs = static_cast<int>(number(finalDelayOpt, 0, 600000));
@@ -196,7 +196,7 @@ EmulatorOptions ParseEmulatorOptions(const QStringList& arguments) {
         auto fleet = std::make_unique<EmulatedFleet>(specs, faults);
         for (const QString& item : p.values(loadConfigOpt)) {
             const int eq = item.indexOf(QLatin1Char('='));
-            EmulatedDevice* device = eq > 0 ? fleet->find(ParseMac(item.left(eq))) : nullptr;
+            EmulatedDevice* device = eq > 0 ? fleet->find(FleetMac(item.left(eq))) : nullptr;
             if (!device)
                 throw Error(
                     QStringLiteral("--load-config %1: no such device in the fleet").arg(item));

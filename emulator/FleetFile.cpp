@@ -9,6 +9,7 @@
 
 #include "protocol/DeviceName.h"
 #include "protocol/Frame.h"
+#include "protocol/Mac.h"
 #include "protocol/ValueLists.h"
 
 namespace velomar::emu {
@@ -124,7 +125,7 @@ DeviceSpec parseDevice(const QJsonObject& o, int i) {
     DeviceSpec d;
     if (!o.contains(QLatin1String("mac"))) fail(where, QStringLiteral("\"mac\" is missing"));
     try {
-        d.mac = ParseMac(o.value(QLatin1String("mac")).toString());
+        d.mac = FleetMac(o.value(QLatin1String("mac")).toString());
     } catch (const std::runtime_error& e) {
         fail(where, QString::fromUtf8(e.what()));
     }
@@ -185,18 +186,11 @@ DeviceSpec parseDevice(const QJsonObject& o, int i) {
 
 }  // namespace
 
-QByteArray ParseMac(const QString& text) {
-    static const QRegularExpression re(
-        QStringLiteral("^([0-9A-Fa-f]{2})([-:]?[0-9A-Fa-f]{2}){5}$"));
-    if (!re.match(text).hasMatch()) {
-        throw std::runtime_error(
-            QStringLiteral("\"%1\" is not a MAC address like 00-1A-2B-3C-4D-5E")
-                .arg(text)
-                .toStdString());
-    }
-    QString digits = text;
-    digits.remove(QLatin1Char('-')).remove(QLatin1Char(':'));
-    return QByteArray::fromHex(digits.toLatin1());
+QByteArray FleetMac(const QString& text) {
+    if (auto mac = ReadMac(text, MacForm::Typed)) return *mac;
+    throw std::runtime_error(QStringLiteral("\"%1\" is not a MAC address like 00-1A-2B-3C-4D-5E")
+                                 .arg(text)
+                                 .toStdString());
 }
 
 std::vector<DeviceSpec> ParseFleet(const QByteArray& json) {

@@ -20,7 +20,8 @@ std::vector<DeviceSpec> LoadFleetFile(const QString& path);
 // unless `ports` >= 0 fixes the count.
 std::vector<DeviceSpec> GenerateFleet(int n, int ports = -1);
 
-// Parses a MAC text "00-1A-2B-3C-4D-5E" (or with ':'); throws std::runtime_error.
-QByteArray ParseMac(const QString& text);
+// A typed MAC (protocol/Mac.h: "00-1A-2B-3C-4D-5E", with ':' or bare digits, not mixed);
+// throws std::runtime_error.
+QByteArray FleetMac(const QString& text);
 
 }  // namespace velomar::emu

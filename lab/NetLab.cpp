@@ -391,17 +391,6 @@ bool NetLab::callerInWorkstation() const {
 #endif
 }
 
-void NetLab::setWorkstationInterfaceUp(int iface, bool up) {
-    const LabProcess::Result r = LabProcess::run(
-        QStringLiteral("ip"), {QStringLiteral("-n"), workstationNamespace(), QStringLiteral("link"),
-                               QStringLiteral("set"), workstationInterface(iface),
-                               up ? QStringLiteral("up") : QStringLiteral("down")});
-    if (r.exitCode != 0) {
-        fail(QStringLiteral("ip link set %1: %2")
-                 .arg(workstationInterface(iface), r.output.trimmed()));
-    }
-}
-
 std::unique_ptr<LabProcess> NetLab::start(const QString& netns, const QString& program,
                                           const QStringList& arguments) {
     return std::make_unique<LabProcess>(netns, program, arguments);

@@ -91,10 +91,6 @@ class NetLab {
     // True when the calling thread is in this lab's workstation namespace.
     bool callerInWorkstation() const;
 
-    // Takes a workstation interface (the bridge lan<iface>) down or up again, as a cable
-    // pulled during a search would. Throws std::runtime_error when ip fails.
-    void setWorkstationInterfaceUp(int iface, bool up);
-
     std::unique_ptr<LabProcess> start(const QString& netns, const QString& program,
                                       const QStringList& arguments);
 

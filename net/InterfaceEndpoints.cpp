@@ -1,7 +1,5 @@
 #include "net/InterfaceEndpoints.h"
 
-#include "net/LocalAddresses.h"
-
 namespace velomar {
 
 void InterfaceEndpoint::broadcast(const QByteArray& frame, std::uint16_t port) {
@@ -11,18 +9,8 @@ void InterfaceEndpoint::broadcast(const QByteArray& frame, std::uint16_t port) {
     socket_.setBroadcast(true);
 }
 
-InterfaceEndpoints InterfaceEndpoints::fromLocalAddresses() {
-    return InterfaceEndpoints(LocalIPv4Addresses());
-}
-
 InterfaceEndpoints::InterfaceEndpoints(const QStringList& addresses) {
     for (const QString& a : addresses) endpoints_.push_back(std::make_unique<InterfaceEndpoint>(a));
-}
-
-QStringList InterfaceEndpoints::addresses() const {
-    QStringList out;
-    for (const auto& e : endpoints_) out << e->address();
-    return out;
 }
 
 void InterfaceEndpoints::broadcastFrame(const QByteArray& frame, std::uint16_t port) {

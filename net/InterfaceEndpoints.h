@@ -28,14 +28,11 @@ class InterfaceEndpoint {
 
 class InterfaceEndpoints {
   public:
-    // Built from the host's IPv4 addresses as they are now (read once, at creation).
-    static InterfaceEndpoints fromLocalAddresses();
     explicit InterfaceEndpoints(const QStringList& addresses);
     InterfaceEndpoints() = default;
 
     int size() const { return static_cast<int>(endpoints_.size()); }
     InterfaceEndpoint& at(int i) { return *endpoints_.at(static_cast<size_t>(i)); }
-    QStringList addresses() const;
 
     // Sends the frame through every endpoint, in order. A failing send throws and the
     // endpoints after it send nothing.

@@ -78,9 +78,6 @@ class UdpSocket {
     // truncated = true (its tail is lost).
     QByteArray receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
                        bool* truncated);
-    // The same without waiting: false when no datagram is queued (the outputs are untouched).
-    bool tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress,
-                    std::uint16_t* senderPort, bool* truncated);
     // Fills the batch with what is queued, without waiting (one system call on Linux);
     // returns how many datagrams it holds, 0 when none was queued.
     int receiveBatch(ReceiveBatch& batch);

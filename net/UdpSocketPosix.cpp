@@ -179,11 +179,6 @@ QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t
     return datagram;
 }
 
-bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress,
-                           std::uint16_t* senderPort, bool* truncated) {
-    return receiveOne(maxSize, MSG_DONTWAIT, datagram, senderAddress, senderPort, truncated);
-}
-
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
                            std::uint16_t* senderPort, bool* truncated) {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);

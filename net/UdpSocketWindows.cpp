@@ -182,12 +182,6 @@ QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t
     return datagram;
 }
 
-bool UdpSocket::tryReceive(int maxSize, QByteArray* datagram, QString* senderAddress,
-                           std::uint16_t* senderPort, bool* truncated) {
-    if (!d_->queued()) return false;
-    return receiveOne(maxSize, 0, datagram, senderAddress, senderPort, truncated);
-}
-
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
                            std::uint16_t* senderPort, bool* truncated) {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);

@@ -139,7 +139,8 @@ QString Platform::findProgram(const QString& name) {
 }
 
 Platform& platform() {
-    return current ? *current : realPlatform();
+    if (current) return *current;
+    return realPlatform();
 }
 
 void setPlatform(Platform* p) {

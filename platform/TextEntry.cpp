@@ -16,6 +16,22 @@ bool passesAlways(QChar c) {
     return u == 8 || u == 37 || u == 39 || (u >= u'0' && u <= u'9');
 }
 
+class TypingFilter : public QObject {
+  public:
+    TypingFilter(QWidget* widget, CharacterRule passes) : QObject(widget), passes_(passes) {
+        widget->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        return event->type() == QEvent::KeyPress &&
+               RefusesTyping(static_cast<QKeyEvent*>(event), passes_);
+    }
+
+  private:
+    CharacterRule passes_;
+};
+
 class PasteFilter : public QObject {
   public:
     PasteFilter(QLineEdit* edit, CharacterRule passes)
@@ -109,6 +125,20 @@ QString KeptCharacters(const QString& text, CharacterRule passes) {
         if (passes(c)) kept.append(c);
     }
     return kept;
+}
+
+bool RefusesTyping(const QKeyEvent* event, const std::function<bool(QChar)>& passes) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    for (QChar c : event->text()) {
+        if (c.unicode() < 0x20 && c.unicode() != 8) continue;
+        if (!passes(c)) return true;
+    }
+    return false;
+}
+
+void FilterTyping(QWidget* widget, CharacterRule passes) {
+    new TypingFilter(widget, passes);
 }
 
 void FilterPastes(QLineEdit* edit, CharacterRule passes) {

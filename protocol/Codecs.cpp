@@ -11,14 +11,6 @@ namespace velomar {
 namespace {
 const char kHexDigits[] = "0123456789ABCDEF";
 
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    return -1;
-}
-
 // The conversions read the pieces of their text in place: a copy of each piece would cost
 // an allocation per piece, many of them for a long list.
 bool parseDecimal(QStringView text, std::int64_t& value) {
@@ -64,16 +56,16 @@ std::optional<std::uint32_t> hexToInt(QStringView text) {
     for (QChar c : text) {
         if (c.unicode() >= 0x80) {
             // Upper-casing can turn a character outside ASCII into hex digits (U+FB00 into
-            // "FF"), so such a text is read upper-cased; in ASCII hexValue reads both cases.
+            // "FF"), so such a text is read upper-cased; in ASCII HexDigitValue reads both cases.
             v = 0;
             for (QChar u : text.toString().toUpper()) {
-                const int d = hexValue(u);
+                const int d = HexDigitValue(u);
                 if (d < 0) return std::nullopt;
                 v = v * 16 + static_cast<std::uint32_t>(d);
             }
             return v;
         }
-        const int d = hexValue(c);
+        const int d = HexDigitValue(c);
         if (d < 0) return std::nullopt;
         v = v * 16 + static_cast<std::uint32_t>(d);
     }
@@ -86,6 +78,7 @@ void appendHexDigits(QString& out, std::uint64_t v, int width) {
     char16_t digits[16];
     int first = 16;
     for (; v != 0; v >>= 4) digits[--first] = static_cast<char16_t>(kHexDigits[v & 0x0F]);
+    // cppcheck-suppress arrayIndexOutOfBoundsCond ; width is at most 16, first stays >= 0
     while (16 - first < width) digits[--first] = u'0';
     out.append(QStringView(digits + first, 16 - first));
 }
@@ -97,12 +90,20 @@ void appendHexPair(QString& out, unsigned char b) {
 
 int hexPairToByte(QStringView text) {
     if (text.size() < 2) return 0;
-    const int hi = hexValue(text[0]);
-    const int lo = hexValue(text[1]);
+    const int hi = HexDigitValue(text[0]);
+    const int lo = HexDigitValue(text[1]);
     if (hi < 0 || lo < 0) return 0;
     return hi * 16 + lo;
 }
 }  // namespace
+
+int HexDigitValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9') return u - '0';
+    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+    return -1;
+}
 
 bool ParseDecimal(QStringView text, std::int64_t& value) {
     return parseDecimal(text, value);
@@ -295,24 +296,6 @@ QByteArray WordToBytesStrict(const QString& text) {
 QString BytesToWord(const QByteArray& bytes) {
     if (bytes.isEmpty()) throw ConversionError::notInteger(QStringLiteral("$"));
     return QString::number(WordAt(bytes));
-}
-
-QString MacToText(const QByteArray& mac6) {
-    QString out;
-    out.reserve(17);
-    for (int i = 0; i < 6 && i < mac6.size(); ++i) {
-        if (i > 0) out += u'-';
-        appendHexPair(out, static_cast<unsigned char>(mac6[i]));
-    }
-    return out;
-}
-
-QByteArray TargetMac(const QString& macText) {
-    QByteArray out(6, '\0');
-    for (int i = 0; i < 6; ++i) {
-        out[i] = static_cast<char>(hexPairToByte(QStringView(macText).mid(i * 3, 2)));
-    }
-    return out;
 }
 
 }  // namespace velomar

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "protocol/Mac.h"  // the MAC texts, read and written
+
 // The small, stateless conversions between the texts shown in the windows and the raw
 // fields of command frames. Texts handed to the wire side are byte strings (Latin-1 for
 // the numeric texts, which are ASCII in every valid case).
@@ -12,6 +14,8 @@ namespace velomar {
 
 enum class ListKind { Hex, Decimal };
 
+// The value of an ASCII hex digit of either case; -1 for any other character.
+int HexDigitValue(QChar c);
 QString BytesToHex(const QByteArray& bytes, int count);
 std::int32_t HexToInt(const QString& text);        // throws HexError
 std::int32_t HexDigitsToInt(const QString& text);  // no validation
@@ -41,11 +45,5 @@ std::optional<QByteArray> TryWordToBytesStrict(const QString& text);
 // nothing else. Returns false when the text is not such an integer or does not fit in
 // 32 bits.
 bool ParseDecimal(QStringView text, std::int64_t& value);
-
-// MAC text: six upper-case hex pairs joined by "-".
-QString MacToText(const QByteArray& mac6);
-// The 6 raw bytes read from the pairs at positions 0, 3, 6, 9, 12, 15 of a MAC text; a
-// pair that is not hexadecimal (or missing) gives 0.
-QByteArray TargetMac(const QString& macText);
 
 }  // namespace velomar

@@ -3,39 +3,35 @@
 #include "protocol/Codecs.h"
 #include "protocol/DeviceName.h"
 #include "protocol/Frame.h"
+#include "protocol/RecordBytes.h"
 
 namespace velomar {
 
 std::optional<DiscoveryReply> DiscoveryReply::decode(const QByteArray& d) {
     if (d.size() < kMinSize) return std::nullopt;
+    RecordReader in(d);
     DiscoveryReply r;
-    r.mac = d.mid(2, 6);
-    r.ip = d.mid(8, 4);
-    r.gateway = d.mid(12, 4);
-    r.mask = d.mid(16, 4);
-    r.name = d.mid(20, 32);
-    r.pelorin = d.mid(52, 4);
-    r.version = d.mid(56, 8);
-    r.model = d.mid(64, 20);
+    r.mac = in.field(kMacSize);
+    r.ip = in.field(4);
+    r.gateway = in.field(4);
+    r.mask = in.field(4);
+    r.name = in.field(32);
+    r.pelorin = in.field(4);
+    r.version = in.field(8);
+    r.model = in.field(20);
     return r;
 }
 
 QByteArray DiscoveryReply::encode() const {
-    QByteArray d;
-    d.reserve(kMinSize);
-    d.append(kStx);
-    d.append(Letter::Discovery);
-    auto put = [&](const QByteArray& f, int size) { AppendField(d, f, size); };
-    put(mac, 6);
-    put(ip, 4);
-    put(gateway, 4);
-    put(mask, 4);
-    put(name, 32);
-    put(pelorin, 4);
-    put(version, 8);
-    put(model, 20);
-    d.append(kEtx);
-    return d;
+    RecordWriter out(kMinSize, Letter::Discovery, mac);
+    out.field(ip, 4);
+    out.field(gateway, 4);
+    out.field(mask, 4);
+    out.field(name, 32);
+    out.field(pelorin, 4);
+    out.field(version, 8);
+    out.field(model, 20);
+    return out.finish();
 }
 
 DeviceTexts DecodeDiscoveryTexts(const DiscoveryReply& r) {

@@ -1,34 +1,29 @@
 #include "protocol/NetworkSetFrame.h"
 
-#include "protocol/Frame.h"
+#include "protocol/RecordBytes.h"
 
 namespace velomar {
 
 QByteArray NetworkSetFrame::encode() const {
-    QByteArray d;
-    d.reserve(kSize);
-    d.append(kStx);
-    d.append(Letter::NetworkSet);
-    auto put = [&](const QByteArray& f, int size) { AppendField(d, f, size); };
-    put(mac, 6);
-    put(ip, 4);
-    put(gateway, 4);
-    put(mask, 4);
-    put(pelorin, 4);
-    put(name, 32);
-    d.append(kEtx);
-    return d;
+    RecordWriter out(kSize, Letter::NetworkSet, mac);
+    out.field(ip, 4);
+    out.field(gateway, 4);
+    out.field(mask, 4);
+    out.field(pelorin, 4);
+    out.field(name, 32);
+    return out.finish();
 }
 
 std::optional<NetworkSetFrame> NetworkSetFrame::decode(const QByteArray& d) {
     if (d.size() < kSize) return std::nullopt;
+    RecordReader in(d);
     NetworkSetFrame f;
-    f.mac = d.mid(2, 6);
-    f.ip = d.mid(8, 4);
-    f.gateway = d.mid(12, 4);
-    f.mask = d.mid(16, 4);
-    f.pelorin = d.mid(20, 4);
-    f.name = d.mid(24, 32);
+    f.mac = in.field(kMacSize);
+    f.ip = in.field(4);
+    f.gateway = in.field(4);
+    f.mask = in.field(4);
+    f.pelorin = in.field(4);
+    f.name = in.field(32);
     return f;
 }
 

@@ -6,7 +6,8 @@
 #include "protocol/Bytes.h"
 #include "protocol/Frame.h"
 
-// Sequential writing and reading of the fixed-layout configuration records. The reader is
+// Sequential writing and reading of the fixed-layout records that start with a MAC: the
+// configuration records, the discovery reply and the network set frame. The reader is
 // only ever given a frame already checked to hold the whole record.
 namespace velomar {
 

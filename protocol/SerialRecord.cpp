@@ -22,17 +22,4 @@ std::optional<SerialRecord> SerialRecord::decode(const QByteArray& frame) {
     return s;
 }
 
-QByteArray ApplyRequest::encode() const {
-    return RecordWriter(kSize, letter, mac).finish();
-}
-
-std::optional<ApplyRequest> ApplyRequest::decode(const QByteArray& frame) {
-    if (frame.size() < kSize) return std::nullopt;
-    RecordReader r(frame);
-    ApplyRequest a;
-    a.letter = r.letter();
-    a.mac = r.field(6);
-    return a;
-}
-
 }  // namespace velomar

@@ -13,6 +13,7 @@
 #include "DetectTestUtil.h"
 #include "app/UnitSearchIP.h"
 #include "support/FakeWaitClock.h"
+#include "support/FindWidget.h"
 
 using namespace velomar;
 using namespace velomar::test;
@@ -178,12 +179,12 @@ class MainWindowTexts : public DetectTest {};
 TEST_F(MainWindowTexts, ReachAReaderInEveryState) {
     EXPECT_TEXTS_READABLE(window.get(), "empty");
     addDevices(3);
-    ASSERT_EQ(window->lblcount->text(), "Current : 3");
+    ASSERT_EQ(Find<QLabel>(window, "lblcount")->text(), "Current : 3");
     EXPECT_TEXTS_READABLE(window.get(), "three devices listed");
 
     window->SetSearching(true);
     window->TimerFINDTimer();
-    ASSERT_TRUE(window->PnlTime->isVisible());
+    ASSERT_TRUE(Find<QFrame>(window, "PnlTime")->isVisible());
     EXPECT_TEXTS_READABLE(window.get(), "countdown");
     window->SetSearching(false);
 
@@ -198,7 +199,7 @@ TEST_F(MainWindowTexts, ReachAReaderInEveryState) {
     clock.onAdvance = [&](std::chrono::milliseconds) {
         if (audited) return;
         audited = true;
-        EXPECT_TRUE(window->FlatPanel3->isVisible());
+        EXPECT_TRUE(Find<QFrame>(window, "FlatPanel3")->isVisible());
         EXPECT_TEXTS_READABLE(window.get(), "firmware transfer");
     };
     window->FlatButton7Click();

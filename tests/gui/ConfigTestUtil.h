@@ -16,12 +16,14 @@
 #include "config/PortGrids.h"
 #include "config/UnitConfigure.h"
 #include "net/UdpSocket.h"
+#include "protocol/ApplyRequest.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
 #include "protocol/NetworkRecord.h"
 #include "protocol/OperationRecord.h"
 #include "protocol/SerialRecord.h"
 #include "support/Bytes.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 #include "support/ModelContract.h"
 #include "support/RecordingPlatform.h"
@@ -206,7 +208,8 @@ class WindowAndDialogTest : public ::testing::Test {
         window->TakeReceivedDevices();
     }
     void select(int row) {
-        window->RGrid->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
+        Find<DeviceTableView>(window, "RGrid")
+            ->setCurrentIndex(window->devices().index(row, DeviceTableModel::ColModel));
     }
 
     RecordingPlatform rec;

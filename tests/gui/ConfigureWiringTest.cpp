@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "ConfigTestUtil.h"
+#include "support/FindWidget.h"
 
 using namespace velomar;
 using namespace velomar::test;
@@ -48,7 +49,7 @@ TEST_F(ConfigureWiringTest, ConfigureClosedWithAChangeSearchesAgain) {
     // A new search: table cleared, UDPServer open, countdown running.
     EXPECT_EQ(window->DeviceCount(), 0);
     EXPECT_TRUE(window->udpServer().isOpen());
-    EXPECT_TRUE(window->PnlTime->isVisibleTo(window.get()));
+    EXPECT_TRUE(Find<QFrame>(window, "PnlTime")->isVisibleTo(window.get()));
     EXPECT_TRUE(rec.boxes().isEmpty());
     window->SetSearching(false);
 }
@@ -63,7 +64,7 @@ TEST_F(ConfigureWiringTest, ConfigureClosedUnchangedLeavesTheTableAndThePortClos
     EXPECT_EQ(form->result(), QDialog::Rejected);
     EXPECT_EQ(window->DeviceCount(), 2);
     EXPECT_FALSE(window->udpServer().isOpen());
-    EXPECT_FALSE(window->PnlTime->isVisibleTo(window.get()));
+    EXPECT_FALSE(Find<QFrame>(window, "PnlTime")->isVisibleTo(window.get()));
 }
 
 TEST_F(ConfigureWiringTest, DoubleClickOpensWithoutModalityAndNeverSearches) {
@@ -83,7 +84,7 @@ TEST_F(ConfigureWiringTest, DoubleClickOpensWithoutModalityAndNeverSearches) {
 }
 
 TEST_F(ConfigureWiringTest, DoubleClickAnywhereInTheTableOpensTheSelectedDevice) {
-    QWidget* viewport = window->RGrid->viewport();
+    QWidget* viewport = Find<DeviceTableView>(window, "RGrid")->viewport();
     const QPoint below(viewport->width() / 2, viewport->height() - 5);
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
     EXPECT_FALSE(form->isVisible()) << "nothing listed, nothing to open";
@@ -91,7 +92,7 @@ TEST_F(ConfigureWiringTest, DoubleClickAnywhereInTheTableOpensTheSelectedDevice)
 
     addDevices(3);
     select(1);
-    ASSERT_FALSE(window->RGrid->indexAt(below).isValid());
+    ASSERT_FALSE(Find<DeviceTableView>(window, "RGrid")->indexAt(below).isValid());
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->isModal());
@@ -100,7 +101,8 @@ TEST_F(ConfigureWiringTest, DoubleClickAnywhereInTheTableOpensTheSelectedDevice)
 
     // On a cell: that row's device.
     const QModelIndex cell = window->devices().index(2, DeviceTableModel::ColName);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, window->RGrid->visualRect(cell).center());
+    QTest::mouseDClick(viewport, Qt::LeftButton, {},
+                       Find<DeviceTableView>(window, "RGrid")->visualRect(cell).center());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->MACLabel->text(), macOf(2));
     form->FlatButton2Click();

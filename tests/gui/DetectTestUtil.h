@@ -13,6 +13,7 @@
 
 #include "app/UnitDetect.h"
 #include "net/UdpSocket.h"
+#include "support/FindWidget.h"
 #include "support/ModelContract.h"
 #include "support/RecordingPlatform.h"
 #include "support/ReplyBuilder.h"
@@ -88,15 +89,15 @@ class DetectTest : public ::testing::Test {
 
     // Puts the cursor on a cell, as a click would, and gives the table the focus.
     void goTo(int row, int column) {
-        window->RGrid->setFocus();
-        window->RGrid->setCurrentIndex(cell(row, column));
+        Find<DeviceTableView>(window, "RGrid")->setFocus();
+        Find<DeviceTableView>(window, "RGrid")->setCurrentIndex(cell(row, column));
     }
     // Types each character into whatever has the focus: the table first, then the editor
     // that the first key opened.
     void type(const QString& chars) {
         for (QChar c : chars) {
-            QWidget* target =
-                QApplication::focusWidget() ? QApplication::focusWidget() : window->RGrid;
+            QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget()
+                                                          : Find<DeviceTableView>(window, "RGrid");
             QTest::keyClick(target, c.toLatin1());
         }
     }

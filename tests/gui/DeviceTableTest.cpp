@@ -2,6 +2,7 @@
 #include <QHeaderView>
 
 #include "DetectTestUtil.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 
 using namespace velomar;
@@ -13,7 +14,7 @@ namespace {
 class DeviceTable : public DetectTest {};
 
 TEST_F(DeviceTable, ShowsTheColumnsWithTheirTitlesWidthsAndLook) {
-    QTableView* grid = window->RGrid;
+    QTableView* grid = Find<DeviceTableView>(window, "RGrid");
     const QStringList titles = {"Model",       "MAC Address", "Version",
                                 "Device Name", "IP Address",  "Subnet Mask",
                                 "Gateway",     "Pelorin IP",  "Apply"};
@@ -52,7 +53,7 @@ TEST_F(DeviceTable, AHostileNameShowsEscapedAndStaysAsItCame) {
     EXPECT_EQ(shown(0, Col::ColName), escaped);
     EXPECT_EQ(model().data(cell(0, Col::ColName), Qt::AccessibleTextRole).toString(), escaped);
     goTo(0, Col::ColName);
-    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    QTest::keyClick(Find<DeviceTableView>(window, "RGrid"), Qt::Key_F2);
     ASSERT_NE(editor(), nullptr);
     EXPECT_EQ(editor()->text(), escaped);
     commit();
@@ -74,7 +75,7 @@ TEST_F(DeviceTable, OnlyNameAddressesAndApplyAreEditable) {
     // Typing on a read-only cell opens nothing.
     goTo(0, Col::ColModel);
     type("X");
-    EXPECT_FALSE(window->RGrid->isEditing());
+    EXPECT_FALSE(Find<DeviceTableView>(window, "RGrid")->isEditing());
     EXPECT_EQ(shown(0, Col::ColModel), "VM-2100");
 }
 
@@ -123,7 +124,7 @@ TEST_F(DeviceTable, RGridKeyPressDiscardsByTheCurrentColumn) {
 TEST_F(DeviceTable, PastedLettersDoNotGetIntoAnAddressCell) {
     addDevices(1);
     goTo(0, Col::ColMask);
-    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    QTest::keyClick(Find<DeviceTableView>(window, "RGrid"), Qt::Key_F2);
     ASSERT_NE(editor(), nullptr);
     editor()->clear();
     QApplication::clipboard()->setText(QStringLiteral("25x5.2y55.abc255.0"));
@@ -134,7 +135,7 @@ TEST_F(DeviceTable, PastedLettersDoNotGetIntoAnAddressCell) {
 
     // The name takes whatever is pasted, cut to its 32 characters.
     goTo(0, Col::ColName);
-    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    QTest::keyClick(Find<DeviceTableView>(window, "RGrid"), Qt::Key_F2);
     ASSERT_NE(editor(), nullptr);
     editor()->clear();
     QApplication::clipboard()->setText(QString(40, QChar('n')));
@@ -193,7 +194,7 @@ TEST_F(DeviceTable, ClickOnApplyOfAFreshRowTogglesIt) {
 
 TEST_F(DeviceTable, ApplyBoxInTheMiddleOfItsCellTogglesOnClickAndSpace) {
     addDevices(2);
-    QTableView* grid = window->RGrid;
+    QTableView* grid = Find<DeviceTableView>(window, "RGrid");
     const QRect cellRect = grid->visualRect(cell(1, Col::ColApply));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellRect.center());
     EXPECT_TRUE(model().entry(1).apply);
@@ -213,14 +214,14 @@ TEST_F(DeviceTable, LettersTypedIntoAnAddressCellChangeNothing) {
     addDevices(1);
     goTo(0, Col::ColIp);
     type("abc");
-    EXPECT_FALSE(window->RGrid->isEditing());
+    EXPECT_FALSE(Find<DeviceTableView>(window, "RGrid")->isEditing());
     EXPECT_EQ(text(0, Col::ColIp), "198.18.1.10");
     EXPECT_FALSE(model().entry(0).apply);
 }
 
 TEST_F(DeviceTable, KeyboardMovesSkipReadOnlyCells) {
     addDevices(2);
-    QTableView* grid = window->RGrid;
+    QTableView* grid = Find<DeviceTableView>(window, "RGrid");
     goTo(0, Col::ColName);
     QTest::keyClick(grid, Qt::Key_Left);
     EXPECT_EQ(grid->currentIndex().column(), Col::ColName);
@@ -246,10 +247,10 @@ TEST_F(DeviceTable, KeyboardMovesSkipReadOnlyCells) {
 
 TEST_F(DeviceTable, DoubleClickOpensNoEditor) {
     addDevices(1);
-    QTableView* grid = window->RGrid;
+    QTableView* grid = Find<DeviceTableView>(window, "RGrid");
     const QPoint p = grid->visualRect(cell(0, Col::ColName)).center();
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, p);
-    EXPECT_FALSE(window->RGrid->isEditing());
+    EXPECT_FALSE(Find<DeviceTableView>(window, "RGrid")->isEditing());
     EXPECT_EQ(text(0, Col::ColName), "Port-A");
 }
 
@@ -267,7 +268,7 @@ TEST_F(DeviceTable, TextsShowUpToTheirFirstNulAndAreCutToTheirWidth) {
 
     // Opening and closing the name's editor without a change keeps the stored text.
     goTo(0, Col::ColName);
-    QTest::keyClick(window->RGrid, Qt::Key_F2);
+    QTest::keyClick(Find<DeviceTableView>(window, "RGrid"), Qt::Key_F2);
     commit();
     EXPECT_EQ(text(0, Col::ColName), QString(31, QChar(0)));
     EXPECT_FALSE(model().entry(0).apply);
@@ -276,20 +277,20 @@ TEST_F(DeviceTable, TextsShowUpToTheirFirstNulAndAreCutToTheirWidth) {
 TEST_F(DeviceTable, ClearDevicesEmptiesTableButKeepsTheCounterLabel) {
     addDevices(6);
     EXPECT_EQ(window->DeviceCount(), 6);
-    EXPECT_EQ(window->lblcount->text(), "Current : 6");
+    EXPECT_EQ(Find<QLabel>(window, "lblcount")->text(), "Current : 6");
     EXPECT_EQ(window->SelectedRow(), 0);
-    EXPECT_EQ(window->RGrid->currentIndex().row(), 0);
+    EXPECT_EQ(Find<DeviceTableView>(window, "RGrid")->currentIndex().row(), 0);
     goTo(4, Col::ColName);
     EXPECT_EQ(window->SelectedRow(), 4);
     window->ClearDevices();
     EXPECT_EQ(window->DeviceCount(), 0);
     EXPECT_EQ(model().rowCount(), 0);
     EXPECT_EQ(window->SelectedRow(), 0);
-    EXPECT_EQ(window->lblcount->text(), "Current : 6");
+    EXPECT_EQ(Find<QLabel>(window, "lblcount")->text(), "Current : 6");
     // The same device again is new after the emptying.
     addDevices(1, 4);
     EXPECT_EQ(window->DeviceCount(), 1);
-    EXPECT_EQ(window->lblcount->text(), "Current : 1");
+    EXPECT_EQ(Find<QLabel>(window, "lblcount")->text(), "Current : 1");
 }
 
 TEST_F(DeviceTable, NewSearchAfterSelectingTheFifthRowResetsSelectedRow) {
@@ -297,12 +298,12 @@ TEST_F(DeviceTable, NewSearchAfterSelectingTheFifthRowResetsSelectedRow) {
     addDevices(8);
     goTo(4, Col::ColIp);
     ASSERT_EQ(window->SelectedRow(), 4);
-    window->FlatButton2->click();
+    Find<QPushButton>(window, "FlatButton2")->click();
     EXPECT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join('|').toStdString();
     EXPECT_EQ(window->SelectedRow(), 0);
     EXPECT_EQ(window->DeviceCount(), 0);
     EXPECT_EQ(model().rowCount(), 0);
-    window->FlatButton6->click();
+    Find<QPushButton>(window, "FlatButton6")->click();
 }
 
 TEST_F(DeviceTable, DuplicateRepliesGiveOneRow) {
@@ -313,7 +314,7 @@ TEST_F(DeviceTable, DuplicateRepliesGiveOneRow) {
     window->UDPServerUDPRead(DeviceReply(4), {}, 2057);
     window->TakeReceivedDevices();
     EXPECT_EQ(window->DeviceCount(), 2);
-    EXPECT_EQ(window->lblcount->text(), "Current : 2");
+    EXPECT_EQ(Find<QLabel>(window, "lblcount")->text(), "Current : 2");
     EXPECT_EQ(text(1, Col::ColMac), "00-1A-2B-3C-4D-04");
     // A reply one byte short of its fields, or another letter, is no device.
     window->UDPServerUDPRead(DeviceReply(5).chopped(1), {}, 2057);

@@ -13,12 +13,14 @@
 #include "net/ListeningEndpoint.h"
 #include "net/UdpSocket.h"
 #include "protocol/Frame.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
 #include "support/ReplyBuilder.h"
 #include "support/SystemTexts.h"
 
 using namespace velomar;
+using velomar::test::Find;
 
 namespace {
 
@@ -41,17 +43,18 @@ TEST(MainWindow, CaptionsAndSize) {
     EXPECT_EQ(w.size(), QSize(977, 538));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
     EXPECT_EQ(kAppTitle, "Velomar v1.1");
-    EXPECT_EQ(w.lblcount->text(), "");
-    EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
+    EXPECT_EQ(Find<QLabel>(w, "lblcount")->text(), "");
+    EXPECT_FALSE(Find<QFrame>(w, "PnlTime")->isVisibleTo(&w));
     EXPECT_EQ(w.DeviceCount(), 0);
     EXPECT_EQ(w.SelectedRow(), 0);
-    const QList<QPushButton*> toolbar = w.FlatPanel1->findChildren<QPushButton*>();
+    const QList<QPushButton*> toolbar =
+        Find<QWidget>(w, "FlatPanel1")->findChildren<QPushButton*>();
     QStringList captions;
     for (QPushButton* b : toolbar) captions << b->text();
     EXPECT_EQ(captions, (QStringList{"Search", "Search IP", "Configure", "Import", "Telnet", "Web",
                                      "Upgrade Firmware"}));
-    EXPECT_EQ(w.FlatButton1->text(), "Apply");
-    EXPECT_NE(w.FlatButton1->parentWidget(), w.FlatPanel1);
+    EXPECT_EQ(Find<QPushButton>(w, "FlatButton1")->text(), "Apply");
+    EXPECT_NE(Find<QPushButton>(w, "FlatButton1")->parentWidget(), Find<QWidget>(w, "FlatPanel1"));
 }
 
 TEST(MainWindow, OpensCentredOnItsScreen) {
@@ -98,7 +101,7 @@ TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies) {
 
     EXPECT_EQ(w.DeviceCount(), 2);
     EXPECT_EQ(w.devices().rowCount(), 2);
-    EXPECT_EQ(w.lblcount->text(), "Current : 2");
+    EXPECT_EQ(Find<QLabel>(w, "lblcount")->text(), "Current : 2");
     const auto& first = w.devices().entry(0);
     EXPECT_EQ(first.mac, "00-1A-2B-3C-4D-01");
     EXPECT_EQ(first.name, "Port-A");
@@ -116,10 +119,10 @@ TEST(MainWindow, ReadHandlerListsNewDevicesOnceAndRoutesFirmwareReplies) {
     EXPECT_EQ(w.firmwareReply().text(), ack);
 
     // A repeat of a listed device changes nothing, not even the label.
-    w.lblcount->setText("marker");
+    Find<QLabel>(w, "lblcount")->setText("marker");
     w.UDPServerUDPRead(reply(2), "198.18.0.3", 2057);
     w.TakeReceivedDevices();
-    EXPECT_EQ(w.lblcount->text(), "marker");
+    EXPECT_EQ(Find<QLabel>(w, "lblcount")->text(), "marker");
 }
 
 TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose) {
@@ -130,9 +133,9 @@ TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose) {
     TFormDetect w(DetectNetwork{{"127.0.0.1"}, 2057});
     w.StartSearch();
     EXPECT_TRUE(w.udpServer().isOpen());
-    EXPECT_TRUE(w.PnlTime->isVisibleTo(&w));
-    EXPECT_FALSE(w.FlatPanel1->isEnabled());
-    EXPECT_TRUE(w.FlatButton1->isEnabled());
+    EXPECT_TRUE(Find<QFrame>(w, "PnlTime")->isVisibleTo(&w));
+    EXPECT_FALSE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(w, "FlatButton1")->isEnabled());
     EXPECT_EQ(w.SearchBaseline(), -1);
 
     UdpSocket device;
@@ -143,9 +146,9 @@ TEST(MainWindow, StopTakesOverWhatArrivedBeforeTheClose) {
     w.FlatButton6Click();
     EXPECT_FALSE(w.udpServer().isOpen());
     EXPECT_EQ(w.DeviceCount(), 1);
-    EXPECT_EQ(w.lblcount->text(), "Current : 1");
-    EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_EQ(Find<QLabel>(w, "lblcount")->text(), "Current : 1");
+    EXPECT_FALSE(Find<QFrame>(w, "PnlTime")->isVisibleTo(&w));
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
     EXPECT_TRUE(rec.boxes().isEmpty());
     // Anything posted before the close finds nothing left to add.
     QCoreApplication::processEvents();
@@ -171,8 +174,8 @@ TEST(MainWindow, SecondCopyCannotOpenThePortAndSaysSo) {
     // The table was emptied first; no search state; nothing was sent.
     EXPECT_EQ(w.DeviceCount(), 0);
     EXPECT_EQ(w.devices().rowCount(), 0);
-    EXPECT_FALSE(w.PnlTime->isVisibleTo(&w));
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_FALSE(Find<QFrame>(w, "PnlTime")->isVisibleTo(&w));
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
     EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound());
 }
 
@@ -190,7 +193,7 @@ TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount) {
         QThread::msleep(50);
         w.FlatButton6Click();
         EXPECT_EQ(w.DeviceCount(), 12);
-        EXPECT_EQ(w.lblloss->text(), "");
+        EXPECT_EQ(Find<QLabel>(w, "lblloss")->text(), "");
     }
     DetectNetwork network{{"127.0.0.1"}, 2057};
     // The smallest queue the system gives: a burst overflows it however fast we drain.
@@ -216,15 +219,16 @@ TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount) {
     ASSERT_TRUE(lost.has_value());
     ASSERT_GT(*lost, 0u);
     EXPECT_EQ(w.DeviceCount() + static_cast<int>(*lost), kBurst);
-    EXPECT_EQ(w.lblloss->text(),
+    EXPECT_EQ(Find<QLabel>(w, "lblloss")->text(),
               QStringLiteral("%1 replies were lost: this computer could not take them in "
                              "time. A new Search may find more devices.")
                   .arg(*lost));
     // The count itself stays as it always reads.
-    EXPECT_EQ(w.lblcount->text(), QStringLiteral("Current : %1").arg(w.DeviceCount()));
+    EXPECT_EQ(Find<QLabel>(w, "lblcount")->text(),
+              QStringLiteral("Current : %1").arg(w.DeviceCount()));
     EXPECT_TRUE(rec.boxes().isEmpty());
     // The next search starts without the old line.
     w.FlatButton2Click();
-    EXPECT_EQ(w.lblloss->text(), "");
+    EXPECT_EQ(Find<QLabel>(w, "lblloss")->text(), "");
     w.FlatButton6Click();
 }

@@ -14,12 +14,14 @@
 #include "protocol/Firmware.h"
 #include "protocol/Frame.h"
 #include "support/FakeWaitClock.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 #include "support/RecordingPlatform.h"
 #include "support/ReplyBuilder.h"
 #include "support/SystemTexts.h"
 
 using namespace velomar;
+using velomar::test::Find;
 using namespace std::chrono_literals;
 using velomar::test::FakeWaitClock;
 
@@ -89,10 +91,10 @@ struct AtBox {
 void WatchBox(RecordingPlatform& rec, TFormDetect& w, AtBox* at) {
     rec.onBox = [at, &w](const RecordingPlatform::Event&) {
         at->seen = true;
-        at->toolbar = w.FlatPanel1->isEnabled();
-        at->table = w.FlatPanel2->isEnabled();
-        at->apply = w.FlatButton1->isEnabled();
-        at->panel = w.FlatPanel3->isVisibleTo(&w);
+        at->toolbar = Find<QWidget>(w, "FlatPanel1")->isEnabled();
+        at->table = Find<QWidget>(w, "FlatPanel2")->isEnabled();
+        at->apply = Find<QPushButton>(w, "FlatButton1")->isEnabled();
+        at->panel = Find<QFrame>(w, "FlatPanel3")->isVisibleTo(&w);
     };
 }
 
@@ -129,11 +131,11 @@ class FirmwareWindow : public ::testing::Test {
 
 TEST_F(FirmwareWindow, NothingHappensWithoutADevice) {
     TFormDetect& w = open(false, 0);
-    const QString before = w.FUWait->text();
+    const QString before = Find<QLabel>(w, "FUWait")->text();
     w.FlatButton7Click();
     EXPECT_TRUE(rec.events.isEmpty());
-    EXPECT_EQ(w.FUWait->text(), before);
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_EQ(Find<QLabel>(w, "FUWait")->text(), before);
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
 }
 
 TEST_F(FirmwareWindow, CancellingTheDialogShowsNothingAndLeavesEverythingEnabled) {
@@ -147,12 +149,12 @@ TEST_F(FirmwareWindow, CancellingTheDialogShowsNothingAndLeavesEverythingEnabled
     EXPECT_EQ(dialog.dialog.defaultName, "vm2100.bin");
     EXPECT_EQ(dialog.dialog.defaultSuffix, "bin");
     EXPECT_EQ(dialog.dialog.filters, (QStringList{"All files (*.*)", "Firmware File (*.bin)"}));
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
-    EXPECT_TRUE(w.FlatPanel2->isEnabled());
-    EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel2")->isEnabled());
+    EXPECT_FALSE(Find<QFrame>(w, "FlatPanel3")->isVisibleTo(&w));
     // The endpoint was closed before the dialog and stays closed.
     EXPECT_FALSE(w.udpServer().isOpen());
-    EXPECT_EQ(w.FUWait->text(), "Sending Firmware...");
+    EXPECT_EQ(Find<QLabel>(w, "FUWait")->text(), "Sending Firmware...");
 }
 
 TEST_F(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
@@ -171,8 +173,8 @@ TEST_F(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
                                .arg(test::NativePath(missing), test::kNoSuchFile)));
     EXPECT_TRUE(at.seen);
     EXPECT_FALSE(at.panel);
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
-    EXPECT_TRUE(w.FlatPanel2->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel2")->isEnabled());
     EXPECT_FALSE(w.interfaceEndpoints().at(0).isBound()) << "nothing may be sent";
     EXPECT_TRUE(device->frames().isEmpty());
 }
@@ -180,15 +182,15 @@ TEST_F(FirmwareWindow, UnreadableFileIsNamedAndNothingIsSent) {
 TEST_F(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
     device.emplace();
     TFormDetect& w = open(true, 2);
-    w.RGrid->setCurrentIndex(w.devices().index(1, 0));
+    Find<DeviceTableView>(w, "RGrid")->setCurrentIndex(w.devices().index(1, 0));
     ASSERT_EQ(w.SelectedRow(), 1);
 
     QByteArray image(300, '\0');
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(image.data()), 300 / 4);
     chooseImage(image);
     QStringList percents;
-    QObject::connect(w.UpdateProgress, &QProgressBar::valueChanged,
-                     [&] { percents << w.UpdateProgress->text(); });
+    QObject::connect(Find<QProgressBar>(w, "UpdateProgress"), &QProgressBar::valueChanged,
+                     [&] { percents << Find<QProgressBar>(w, "UpdateProgress")->text(); });
     AtBox at;
     WatchBox(rec, w, &at);
     w.FlatButton7Click();
@@ -212,7 +214,7 @@ TEST_F(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
 
     // Whole percentages, rounded down.
     EXPECT_EQ(percents, (QStringList{"0%", "42%", "85%", "100%"}));
-    EXPECT_EQ(w.UpdateProgress->maximum(), 300);
+    EXPECT_EQ(Find<QProgressBar>(w, "UpdateProgress")->maximum(), 300);
     // While the result was shown: panel gone, toolbar and table still off, Apply usable.
     EXPECT_TRUE(at.seen);
     EXPECT_FALSE(at.panel);
@@ -220,11 +222,11 @@ TEST_F(FirmwareWindow, ImageTravelsBlockByBlockToTheSelectedDevice) {
     EXPECT_FALSE(at.table);
     EXPECT_TRUE(at.apply);
     // Afterwards: everything usable, label hidden, the endpoint left open.
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
-    EXPECT_TRUE(w.FlatPanel2->isEnabled());
-    EXPECT_FALSE(w.FUWait->isVisibleTo(&w));
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel2")->isEnabled());
+    EXPECT_FALSE(Find<QLabel>(w, "FUWait")->isVisibleTo(&w));
     EXPECT_TRUE(w.udpServer().isOpen());
-    EXPECT_EQ(w.UpdateProgress->value(), 300);
+    EXPECT_EQ(Find<QProgressBar>(w, "UpdateProgress")->value(), 300);
 }
 
 TEST_F(FirmwareWindow, RefusedBlockEndsTheTransferAtOnce) {
@@ -237,9 +239,9 @@ TEST_F(FirmwareWindow, RefusedBlockEndsTheTransferAtOnce) {
 
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
     EXPECT_EQ(device->frames().size(), 2);
-    EXPECT_EQ(w.UpdateProgress->value(), 128);
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
-    EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
+    EXPECT_EQ(Find<QProgressBar>(w, "UpdateProgress")->value(), 128);
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
+    EXPECT_FALSE(Find<QFrame>(w, "FlatPanel3")->isVisibleTo(&w));
 }
 
 TEST_F(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
@@ -252,8 +254,9 @@ TEST_F(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
     bool panelShown = true;
     clock.onAdvance = [&](std::chrono::milliseconds now) {
         // Look just before the clock moves on into the next second.
-        shownInSecond[(now - 1ms) / 1s] = w.FUWait->text();
-        panelShown = panelShown && w.FlatPanel3->isVisibleTo(&w) && w.FUWait->isVisibleTo(&w);
+        shownInSecond[(now - 1ms) / 1s] = Find<QLabel>(w, "FUWait")->text();
+        panelShown = panelShown && Find<QFrame>(w, "FlatPanel3")->isVisibleTo(&w) &&
+                     Find<QLabel>(w, "FUWait")->isVisibleTo(&w);
         if (now >= 30s && !w.firmwareReply().flag()) {
             w.firmwareReply().store(FirmwareReply::encode(Mac(1), 0, 0));
         }
@@ -267,8 +270,9 @@ TEST_F(FirmwareWindow, FinalWaitBlinksAndTakesAnAnswerAfterThirtySeconds) {
         EXPECT_EQ(it.value(), it.key() % 2 == 0 ? "Waiting For Complete" : "")
             << "second " << it.key();
     }
-    EXPECT_FALSE(w.FUWait->isVisibleTo(&w));
-    EXPECT_EQ(w.UpdateProgress->text(), "0%") << "an empty image shows no busy indicator";
+    EXPECT_FALSE(Find<QLabel>(w, "FUWait")->isVisibleTo(&w));
+    EXPECT_EQ(Find<QProgressBar>(w, "UpdateProgress")->text(), "0%")
+        << "an empty image shows no busy indicator";
 }
 
 TEST_F(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
@@ -280,7 +284,8 @@ TEST_F(FirmwareWindow, SilentDeviceFailsAfterTheBlockWait) {
     EXPECT_EQ(rec.boxes(), QStringList{"Updating firmware was failed"});
     EXPECT_GE(clock.now(), 4s);
     EXPECT_LT(clock.now(), 5s);
-    EXPECT_EQ(w.FUWait->text(), "Sending Firmware...") << "no final wait after a failed block";
+    EXPECT_EQ(Find<QLabel>(w, "FUWait")->text(), "Sending Firmware...")
+        << "no final wait after a failed block";
 }
 
 TEST_F(FirmwareWindow, ClosingTheWindowDuringTheTransferEndsItSilently) {
@@ -294,6 +299,6 @@ TEST_F(FirmwareWindow, ClosingTheWindowDuringTheTransferEndsItSilently) {
 
     EXPECT_TRUE(rec.boxes().isEmpty());
     EXPECT_LT(clock.now(), 4s) << "the final wait must not run on after the close";
-    EXPECT_FALSE(w.FlatPanel3->isVisibleTo(&w));
-    EXPECT_TRUE(w.FlatPanel1->isEnabled());
+    EXPECT_FALSE(Find<QFrame>(w, "FlatPanel3")->isVisibleTo(&w));
+    EXPECT_TRUE(Find<QWidget>(w, "FlatPanel1")->isEnabled());
 }

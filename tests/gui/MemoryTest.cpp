@@ -5,9 +5,11 @@
 #include <QLabel>
 
 #include "app/UnitDetect.h"
+#include "support/FindWidget.h"
 #include "support/ReplyBuilder.h"
 
 using namespace velomar;
+using velomar::test::Find;
 
 namespace {
 
@@ -43,7 +45,7 @@ TEST(Memory, TenThousandDevicesStayWithinAFewKilobytesEach) {
     const qint64 grown = residentBytes() - before;
     ASSERT_EQ(form.DeviceCount(), 10000);
     EXPECT_EQ(form.devices().rowCount(), 10000);
-    EXPECT_EQ(form.lblcount->text(), "Current : 10000");
+    EXPECT_EQ(Find<QLabel>(form, "lblcount")->text(), "Current : 10000");
     std::cout << "[ memory ] 10000 rows: " << grown / 1024 << " KiB resident growth, "
               << grown / 10000 << " bytes per row\n";
     EXPECT_LT(grown, 10000LL * 4096) << "more than 4 KiB per row";

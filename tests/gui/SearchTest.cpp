@@ -8,6 +8,7 @@
 #include "app/UnitSearchIP.h"
 #include "net/UdpSocket.h"
 #include "protocol/Frame.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 
 using namespace velomar;
@@ -19,14 +20,18 @@ const QString kStart = QStringLiteral("        Remain timeout = 10sec");
 
 class Search : public DetectTest {
   protected:
-    QString caption() { return window->PnlTimeCaption->text(); }
+    QString caption() { return Find<QLabel>(window, "PnlTimeCaption")->text(); }
     bool searching() {
-        return window->PnlTime->isVisible() && window->TimerFIND->isActive() &&
-               !window->FlatPanel1->isEnabled() && !window->FlatPanel2->isEnabled();
+        return Find<QFrame>(window, "PnlTime")->isVisible() &&
+               Find<QTimer>(window, "TimerFIND")->isActive() &&
+               !Find<QWidget>(window, "FlatPanel1")->isEnabled() &&
+               !Find<QWidget>(window, "FlatPanel2")->isEnabled();
     }
     bool idle() {
-        return !window->PnlTime->isVisible() && !window->TimerFIND->isActive() &&
-               window->FlatPanel1->isEnabled() && window->FlatPanel2->isEnabled();
+        return !Find<QFrame>(window, "PnlTime")->isVisible() &&
+               !Find<QTimer>(window, "TimerFIND")->isActive() &&
+               Find<QWidget>(window, "FlatPanel1")->isEnabled() &&
+               Find<QWidget>(window, "FlatPanel2")->isEnabled();
     }
     void ticks(int n) {
         for (int i = 0; i < n; ++i) window->TimerFINDTimer();
@@ -47,36 +52,36 @@ class Search : public DetectTest {
             // A refused address leaves the dialog open: leave it so the test goes on.
             if (d->isVisible()) d->FlatSpeedButton2->click();
         });
-        window->FlatButton3->click();
+        Find<QPushButton>(window, "FlatButton3")->click();
     }
 };
 
 TEST_F(Search, CountdownPanelLooksAsDescribed) {
-    QFrame* panel = window->PnlTime;
+    QFrame* panel = Find<QFrame>(window, "PnlTime");
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(panel->size(), QSize(297, 55));
     EXPECT_EQ(panel->geometry().center(), window->rect().center());
     EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(232, 255, 255));
-    EXPECT_TRUE(window->PnlTimeCaption->alignment() & Qt::AlignLeft);
-    EXPECT_EQ(window->TimerFIND->interval(), 1000);
-    EXPECT_EQ(window->FlatButton6->text(), "Stop");
+    EXPECT_TRUE(Find<QLabel>(window, "PnlTimeCaption")->alignment() & Qt::AlignLeft);
+    EXPECT_EQ(Find<QTimer>(window, "TimerFIND")->interval(), 1000);
+    EXPECT_EQ(Find<QPushButton>(window, "FlatButton6")->text(), "Stop");
     // Stop sits at the panel's right.
     panel->show();
     panel->layout()->activate();
-    EXPECT_GT(window->FlatButton6->geometry().left(), panel->width() / 2);
+    EXPECT_GT(Find<QPushButton>(window, "FlatButton6")->geometry().left(), panel->width() / 2);
 }
 
 TEST_F(Search, BroadcastSearchCountsDownTenTicksAndEndsQuietly) {
     VELOMAR_REQUIRE_ISOLATION();
-    window->FlatButton2->click();
+    Find<QPushButton>(window, "FlatButton2")->click();
     EXPECT_TRUE(searching());
     EXPECT_EQ(caption(), kStart);
     EXPECT_EQ(window->SearchBaseline(), -1);
     EXPECT_TRUE(window->udpServer().isOpen());
     // "Apply" stands outside the toolbar and stays usable.
-    EXPECT_TRUE(window->FlatButton1->isEnabled());
-    EXPECT_FALSE(window->FlatButton2->isEnabled());
-    EXPECT_FALSE(window->RGrid->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(window, "FlatButton1")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(window, "FlatButton2")->isEnabled());
+    EXPECT_FALSE(Find<DeviceTableView>(window, "RGrid")->isEnabled());
     for (int left = 9; left >= 1; --left) {
         window->TimerFINDTimer();
         EXPECT_EQ(caption(), QStringLiteral("        Remain timeout = %1sec").arg(left));
@@ -85,23 +90,23 @@ TEST_F(Search, BroadcastSearchCountsDownTenTicksAndEndsQuietly) {
     window->TimerFINDTimer();
     EXPECT_TRUE(idle());
     EXPECT_FALSE(window->udpServer().isOpen());
-    EXPECT_TRUE(window->FlatButton2->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(window, "FlatButton2")->isEnabled());
     EXPECT_TRUE(rec.boxes().isEmpty());
 }
 
 TEST_F(Search, StopEndsAtOnceAndTheNextSearchStartsFromTen) {
     VELOMAR_REQUIRE_ISOLATION();
-    window->FlatButton2->click();
+    Find<QPushButton>(window, "FlatButton2")->click();
     ticks(3);
     EXPECT_EQ(caption(), "        Remain timeout = 7sec");
-    window->FlatButton6->click();
+    Find<QPushButton>(window, "FlatButton6")->click();
     EXPECT_TRUE(idle());
     EXPECT_FALSE(window->udpServer().isOpen());
-    window->FlatButton2->click();
+    Find<QPushButton>(window, "FlatButton2")->click();
     EXPECT_EQ(caption(), kStart);
     EXPECT_EQ(window->SearchCountdown(), 10);
     EXPECT_TRUE(searching());
-    window->FlatButton6->click();
+    Find<QPushButton>(window, "FlatButton6")->click();
     EXPECT_TRUE(rec.boxes().isEmpty());
 }
 
@@ -120,7 +125,7 @@ TEST_F(Search, DialogLooksAsDescribed) {
         EXPECT_EQ(d->FlatSpeedButton2->text(), "Cancel");
         d->FlatSpeedButton2->click();
     });
-    window->FlatButton3->click();
+    Find<QPushButton>(window, "FlatButton3")->click();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(window->findChildren<TFormSearchIP*>().size(), 0);  // discarded
 }
@@ -142,7 +147,7 @@ TEST_F(Search, DialogRefusesEmptyAndInvalidAddressesAndStaysOpen) {
         EXPECT_TRUE(d->isVisible());
         d->FlatSpeedButton2->click();
     });
-    window->FlatButton3->click();
+    Find<QPushButton>(window, "FlatButton3")->click();
     // Cancel changes nothing.
     EXPECT_EQ(window->DeviceCount(), 2);
     EXPECT_TRUE(idle());
@@ -156,7 +161,7 @@ TEST_F(Search, EnterInTheDialogStartsTheSearch) {
         QTest::keyClicks(d->FlatEdit1, "127.0.0.9");
         QTest::keyClick(d->FlatEdit1, Qt::Key_Return);
     });
-    window->FlatButton3->click();
+    Find<QPushButton>(window, "FlatButton3")->click();
     EXPECT_TRUE(rec.boxes().isEmpty());
     EXPECT_TRUE(searching());
     EXPECT_EQ(window->DeviceCount(), 0);
@@ -173,7 +178,7 @@ TEST_F(Search, SearchIpStoppedEarlyEndsWithoutMessage) {
     searchIp("127.0.0.9");
     ASSERT_TRUE(searching());
     ticks(4);
-    window->FlatButton6->click();
+    Find<QPushButton>(window, "FlatButton6")->click();
     EXPECT_TRUE(idle());
     EXPECT_TRUE(rec.boxes().isEmpty());
 }

@@ -1,5 +1,6 @@
 #include "DetectTestUtil.h"
 #include "platform/DeviceAccess.h"
+#include "support/FindWidget.h"
 #include "support/Isolation.h"
 
 using namespace velomar;
@@ -36,8 +37,8 @@ class WebTelnet : public DetectTest {
         DetectTest::SetUp();
         rec.installedPrograms = {"arp", "x-terminal-emulator", "telnet"};
     }
-    QPushButton* web() { return window->FlatButton4; }
-    QPushButton* telnet() { return window->FlatButton5; }
+    QPushButton* web() { return Find<QPushButton>(window, "FlatButton4"); }
+    QPushButton* telnet() { return Find<QPushButton>(window, "FlatButton5"); }
     // The events as short texts, in order.
     QStringList trail() {
         QStringList out;
@@ -159,7 +160,7 @@ TEST_F(WebTelnetAfterApply, KnownIpIsTheAppliedAddress) {
     goTo(0, Col::ColIp);
     type("198.18.3.3");
     commit();
-    window->FlatButton1->click();
+    Find<QPushButton>(window, "FlatButton1")->click();
     ASSERT_EQ(rec.boxes(), QStringList{"1 Device(s) ' configuration is Successful"});
     rec.clear();
     web()->click();

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/UnitDetect.h"
+#include "support/FindWidget.h"
 #include "support/Lab.h"
 #include "support/RecordingPlatform.h"
 
@@ -50,7 +51,8 @@ class LabWindowTest : public ::testing::Test {
 
     // Ends a running search the way its countdown does, without waiting for real seconds.
     void runOutCountdown(TFormDetect& w) {
-        for (int tick = 0; tick < 10 && w.PnlTime->isVisibleTo(&w); ++tick) w.TimerFINDTimer();
+        for (int tick = 0; tick < 10 && Find<QFrame>(w, "PnlTime")->isVisibleTo(&w); ++tick)
+            w.TimerFINDTimer();
     }
     void runOutCountdown() { runOutCountdown(*form); }
     // Searches until `count` devices are listed (false when they are not), then ends the search.

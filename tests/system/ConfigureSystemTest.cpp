@@ -17,9 +17,11 @@
 #include "config/UnitConfigure.h"
 #include "protocol/Codecs.h"
 #include "protocol/Frame.h"
+#include "support/FindWidget.h"
 #include "support/LabWindow.h"
 
 using namespace velomar;
+using velomar::test::Find;
 using velomar::test::Lab;
 
 namespace {
@@ -86,7 +88,8 @@ class ConfigureSystem : public velomar::test::LabWindowTest {
     bool searchAndSelect(const QString& mac) {
         const int r = search(2) ? rowOf(mac) : -1;
         if (r < 0) return false;
-        form->RGrid->setCurrentIndex(form->devices().index(r, DeviceTableModel::ColModel));
+        Find<DeviceTableView>(form, "RGrid")
+            ->setCurrentIndex(form->devices().index(r, DeviceTableModel::ColModel));
         return form->SelectedRow() == r;
     }
     std::optional<TConfigForm> config;
@@ -146,7 +149,7 @@ TEST_F(ConfigureSystem, ConfigureShowsTheEmulatedDeviceOnAllThreeTabs) {
     // The decoded name raised the network flag: closing gave OK and a new search started.
     EXPECT_EQ(config->result(), QDialog::Accepted);
     EXPECT_FALSE(config->configUdp().isOpen());
-    EXPECT_TRUE(form->PnlTime->isVisibleTo(form));
+    EXPECT_TRUE(Find<QFrame>(form, "PnlTime")->isVisibleTo(form));
     EXPECT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 2; }));
     runOutCountdown();
 }
@@ -184,7 +187,7 @@ TEST_F(ConfigureSystem, EditApplyAndReopenShowsWhatTheDeviceTookIntoUse) {
     config->FlatButton2Click();
     EXPECT_EQ(config->result(), QDialog::Accepted);
     // A double-click is not followed by a search; reopened, the device reports the new values.
-    EXPECT_FALSE(form->PnlTime->isVisibleTo(form));
+    EXPECT_FALSE(Find<QFrame>(form, "PnlTime")->isVisibleTo(form));
     form->RGridDblClick();
     ASSERT_TRUE(lab->waitFor([&] {
         return allRecordsIn(*config) && op.value(1, OperationGridModel::Operation) == "UDP_Client";
@@ -247,7 +250,7 @@ TEST_F(ConfigureSystem, FileExportedFromOneDeviceImportedAndAppliedToAnother) {
     }
     EXPECT_EQ(taken.readAll(), expected);
     // Always OK after an import: a new search runs.
-    EXPECT_TRUE(form->PnlTime->isVisibleTo(form));
+    EXPECT_TRUE(Find<QFrame>(form, "PnlTime")->isVisibleTo(form));
     EXPECT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 2; }));
     runOutCountdown();
 }

@@ -10,10 +10,12 @@
 #include "app/UnitDetect.h"
 #include "net/UdpSocket.h"
 #include "protocol/Frame.h"
+#include "support/FindWidget.h"
 #include "support/LabWindow.h"
 #include "support/ReplyBuilder.h"
 
 using namespace velomar;
+using velomar::test::Find;
 using velomar::test::Lab;
 using DiscoverySystem = velomar::test::LabWindowTest;
 
@@ -55,7 +57,7 @@ TEST_F(DiscoverySystem, SearchListsEveryEmulatedDeviceWithItsTexts) {
 
     form->FlatButton2Click();
     ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join("|").toStdString();
-    EXPECT_TRUE(form->PnlTime->isVisibleTo(form));
+    EXPECT_TRUE(Find<QFrame>(form, "PnlTime")->isVisibleTo(form));
     ASSERT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 3; }));
 
     EXPECT_EQ(shownRow(*form, 0),
@@ -68,7 +70,7 @@ TEST_F(DiscoverySystem, SearchListsEveryEmulatedDeviceWithItsTexts) {
     EXPECT_EQ(shownRow(*form, 2),
               (QStringList{"VM-2101", "00-1A-2B-3C-4D-03", "1.0.0", "Port-A", "198.18.70.13",
                            "255.255.255.128", "198.18.70.1", "198.18.70.9"}));
-    EXPECT_EQ(form->lblcount->text(), "Current : 3");
+    EXPECT_EQ(Find<QLabel>(form, "lblcount")->text(), "Current : 3");
 
     // One 3-byte request, from the workstation's one interface.
     const auto requests = lab->received('g');
@@ -78,7 +80,7 @@ TEST_F(DiscoverySystem, SearchListsEveryEmulatedDeviceWithItsTexts) {
     EXPECT_TRUE(lab->waitFor([&] { return lab->sent('g').size() == 3; }));
 
     runOutCountdown();
-    EXPECT_FALSE(form->PnlTime->isVisibleTo(form));
+    EXPECT_FALSE(Find<QFrame>(form, "PnlTime")->isVisibleTo(form));
     EXPECT_FALSE(form->udpServer().isOpen());
     EXPECT_EQ(form->DeviceCount(), 3);
 }
@@ -106,7 +108,7 @@ TEST_F(DiscoverySystem, DeviceHeardThroughTwoInterfacesIsListedOnce) {
     EXPECT_EQ(form->DeviceCount(), 2);
     EXPECT_EQ(shown(0, DeviceTableModel::ColMac), "00-1A-2B-00-00-01");
     EXPECT_EQ(shown(1, DeviceTableModel::ColMac), "00-1A-2B-FF-FF-01");
-    EXPECT_EQ(form->lblcount->text(), "Current : 2");
+    EXPECT_EQ(Find<QLabel>(form, "lblcount")->text(), "Current : 2");
     runOutCountdown();
 }
 
@@ -132,8 +134,8 @@ TEST_F(DiscoverySystem, SecondInstanceSearchReportsThePortAndSendsNothing) {
     // The table was emptied before the port failed; no search state.
     EXPECT_EQ(second.DeviceCount(), 0);
     EXPECT_EQ(second.devices().count(), 0);
-    EXPECT_FALSE(second.PnlTime->isVisibleTo(&second));
-    EXPECT_TRUE(second.FlatPanel1->isEnabled());
+    EXPECT_FALSE(Find<QFrame>(second, "PnlTime")->isVisibleTo(&second));
+    EXPECT_TRUE(Find<QWidget>(second, "FlatPanel1")->isEnabled());
     EXPECT_FALSE(second.udpServer().isOpen());
 
     // Nothing left: a marker sent now reaches the emulator after anything the failed

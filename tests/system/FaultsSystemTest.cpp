@@ -11,9 +11,11 @@
 
 #include "app/UnitDetect.h"
 #include "net/ListeningEndpoint.h"
+#include "support/FindWidget.h"
 #include "support/LabWindow.h"
 
 using namespace velomar;
+using velomar::test::Find;
 using velomar::test::Lab;
 using FaultsSystem = velomar::test::LabWindowTest;
 
@@ -97,7 +99,7 @@ TEST_F(FaultsSystem, DuplicatedAndReorderedRepliesListEachDeviceOnce) {
     EXPECT_EQ(form->DeviceCount(), 24);
     EXPECT_EQ(form->devices().rowCount(), 24);
     EXPECT_EQ(listedMacs(*form), generatedMacs(24));
-    EXPECT_EQ(form->lblcount->text(), "Current : 24");
+    EXPECT_EQ(Find<QLabel>(form, "lblcount")->text(), "Current : 24");
 }
 
 TEST_F(FaultsSystem, FloodOfShortGarbageListsOnlyRealDevicesAndTheWindowStaysResponsive) {
@@ -212,7 +214,7 @@ TEST_F(FaultsSystem, PortHeldByAnotherProgramForEveryOperationThatOpensIt) {
     ASSERT_EQ(rec.boxes().size(), 1);
     EXPECT_TRUE(rec.boxes()[0].contains("Address already in use"));
     EXPECT_EQ(form->DeviceCount(), 0);
-    EXPECT_FALSE(form->PnlTime->isVisibleTo(form));
+    EXPECT_FALSE(Find<QFrame>(form, "PnlTime")->isVisibleTo(form));
     Lab::waitFor([] { return false; }, 200);
     EXPECT_EQ(lab->received('g').size(), requestsBefore);
 }

@@ -7,9 +7,11 @@
 
 #include "app/UnitDetect.h"
 #include "protocol/Firmware.h"
+#include "support/FindWidget.h"
 #include "support/LabWindow.h"
 
 using namespace velomar;
+using velomar::test::Find;
 using velomar::test::Lab;
 using FirmwareSystem = velomar::test::LabWindowTest;
 
@@ -56,9 +58,9 @@ TEST_F(FirmwareSystem, ImageReachesTheDeviceIntact) {
     EXPECT_EQ(frames.last().block, 800);
     EXPECT_TRUE(frames.last().final);
     EXPECT_EQ(frames.last().count, 100 * 1024);
-    EXPECT_EQ(form->UpdateProgress->value(), 100 * 1024);
-    EXPECT_EQ(form->UpdateProgress->text(), "100%");
-    EXPECT_TRUE(form->FlatPanel1->isEnabled());
+    EXPECT_EQ(Find<QProgressBar>(form, "UpdateProgress")->value(), 100 * 1024);
+    EXPECT_EQ(Find<QProgressBar>(form, "UpdateProgress")->text(), "100%");
+    EXPECT_TRUE(Find<QWidget>(form, "FlatPanel1")->isEnabled());
     EXPECT_TRUE(form->udpServer().isOpen());
 }
 
@@ -79,8 +81,8 @@ TEST_F(FirmwareSystem, RefusedBlockEndsTheTransferWithoutLaterBlocks) {
         EXPECT_EQ(frames[i].block, i);
         EXPECT_FALSE(frames[i].final);
     }
-    EXPECT_EQ(form->UpdateProgress->value(), 256);
+    EXPECT_EQ(Find<QProgressBar>(form, "UpdateProgress")->value(), 256);
     EXPECT_FALSE(QFile::exists(lab->firmwareImagePath(kMacText)));
-    EXPECT_TRUE(form->FlatPanel1->isEnabled());
-    EXPECT_TRUE(form->FlatPanel2->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(form, "FlatPanel1")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(form, "FlatPanel2")->isEnabled());
 }

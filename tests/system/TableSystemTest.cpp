@@ -10,9 +10,11 @@
 
 #include "app/UnitDetect.h"
 #include "app/UnitSearchIP.h"
+#include "support/FindWidget.h"
 #include "support/LabWindow.h"
 
 using namespace velomar;
+using velomar::test::Find;
 using velomar::test::Lab;
 using Col = DeviceTableModel::Column;
 
@@ -142,7 +144,7 @@ TEST_F(TableSystem, SearchByIpListsTheDeviceAtThatAddress) {
         dialog->FlatEdit1->setText(address);
         dialog->FlatSpeedButton1->click();
     });
-    form->FlatButton3->click();
+    Find<QPushButton>(form, "FlatButton3")->click();
     ASSERT_TRUE(rec.boxes().isEmpty()) << rec.boxes().join('|').toStdString();
     ASSERT_TRUE(lab->waitFor([&] { return form->DeviceCount() == 1; }));
     runOutCountdown();
@@ -161,10 +163,10 @@ TEST_F(TableSystem, WebAddsAStaticArpEntryForTheRow) {
     ASSERT_TRUE(search(3)) << form->DeviceCount();
     // An address on the workstation's own link, so that the entry can be made.
     const int row = rowOf("00-1A-2B-3C-4D-02");
-    form->RGrid->setCurrentIndex(form->devices().index(row, Col::ColName));
+    Find<DeviceTableView>(form, "RGrid")->setCurrentIndex(form->devices().index(row, Col::ColName));
     ASSERT_EQ(form->SelectedRow(), row);
     const QString ip = form->devices().cellText(row, Col::ColIp);
-    form->FlatButton4->click();
+    Find<QPushButton>(form, "FlatButton4")->click();
     EXPECT_TRUE(lab->waitFor([&] { return neighbours(ip).contains(QLatin1String("PERMANENT")); }))
         << neighbours(ip).toStdString();
     EXPECT_TRUE(neighbours(ip).contains(QLatin1String("lladdr 00:1a:2b:3c:4d:02")))

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/ConfigKeys.h"
-#include "core/Mac.h"
 #include "core/NetworkSetJob.h"
 #include "protocol/Errors.h"
+#include "protocol/Mac.h"
 
 using namespace velomar;
 

@@ -2,6 +2,7 @@
 
 #include "core/ConfigExchange.h"
 #include "core/DeviceConfig.h"
+#include "protocol/ApplyRequest.h"
 
 using namespace velomar;
 

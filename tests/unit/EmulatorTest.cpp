@@ -514,6 +514,15 @@ TEST(EmulatorFleetFile, ErrorsNameTheDeviceAndTheField) {
               std::string::npos);
     EXPECT_NE(error(R"({"devices": [{"mac": "00-1A-2B-3C-4D-5E", "ports": 256}]})").find("0..255"),
               std::string::npos);
+    // One separator throughout, or none: a mixed MAC was once taken.
+    for (const char* mac : {"00-1A:2B-3C:4D-5E", "00-1A2B3C4D5E", " 00-1A-2B-3C-4D-5E"}) {
+        EXPECT_EQ(
+            error(QStringLiteral(R"({"devices": [{"mac": "%1"}]})").arg(mac).toUtf8().constData()),
+            QStringLiteral("device 0: \"%1\" is not a MAC address like 00-1A-2B-3C-4D-5E")
+                .arg(mac)
+                .toStdString());
+    }
+    EXPECT_EQ(FleetMac("00:1a:2b:3c:4d:5e"), FleetMac("001A2B3C4D5E"));
     EXPECT_NE(error("{\"devices\": [").find("fleet file"), std::string::npos);
     EXPECT_NE(error("{}").find("\"devices\""), std::string::npos);
 }

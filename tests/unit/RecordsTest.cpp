@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "protocol/ApplyRequest.h"
 #include "protocol/ConfigFile.h"
 #include "protocol/Errors.h"
 #include "protocol/NetworkRecord.h"
