@@ -7,8 +7,8 @@
 #include "cli/Output.h"
 #include "cli/Session.h"
 #include "core/ConfigKeys.h"
-#include "core/Mac.h"
 #include "protocol/Codecs.h"
+#include "protocol/Mac.h"
 
 namespace velomar::cli {
 

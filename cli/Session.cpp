@@ -2,7 +2,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Help.h"
-#include "core/Mac.h"
+#include "protocol/Mac.h"
 
 namespace velomar::cli {
 

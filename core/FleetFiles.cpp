@@ -7,9 +7,9 @@
 #include <QSaveFile>
 
 #include "core/Csv.h"
-#include "core/Mac.h"
 #include "protocol/Codecs.h"
 #include "protocol/Errors.h"
+#include "protocol/Mac.h"
 
 namespace velomar {
 
