@@ -21,8 +21,9 @@ void ReachConsole() {
     const bool outLost = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
     const bool errLost = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN;
     if ((!outLost && !errLost) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    if (outLost) std::freopen("CONOUT$", "w", stdout);
-    if (errLost) std::freopen("CONOUT$", "w", stderr);
+    // A stream that cannot be reopened stays where it was: the text is lost, nothing worse.
+    if (outLost && !std::freopen("CONOUT$", "w", stdout)) return;
+    if (errLost && !std::freopen("CONOUT$", "w", stderr)) return;
 #endif
 }
 
