@@ -1,7 +1,9 @@
 #include "app/DeviceTableModel.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QFont>
+#include <QStyle>
 #include <iterator>
 
 #include "core/ShownText.h"
@@ -91,6 +93,16 @@ QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
             return on ? QStringLiteral("Apply: ticked") : QStringLiteral("Apply: not ticked");
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         return {};
+    }
+    if (column == ColIp) {
+        // A marker beside the address, and what is wrong with it in words.
+        const QStringList& problems = entry(index.row()).problems;
+        if (!problems.isEmpty()) {
+            if (role == Qt::DecorationRole)
+                return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+            if (role == Qt::ToolTipRole) return problems.join(u'\n');
+            if (role == Qt::AccessibleDescriptionRole) return problems.join(QStringLiteral("; "));
+        }
     }
     switch (role) {
         case Qt::DisplayRole:
@@ -237,6 +249,15 @@ void DeviceTableModel::setCellText(int row, int column, const QString& text) {
     }
     stored = value;
     emit dataChanged(index(row, column), index(row, column));
+}
+
+void DeviceTableModel::setProblems(const std::vector<QStringList>& problems) {
+    for (int row = 0; row < count() && row < int(problems.size()); ++row) {
+        DeviceEntry& e = entryRef(row);
+        if (e.problems == problems[size_t(row)]) continue;
+        e.problems = problems[size_t(row)];
+        emit dataChanged(index(row, ColIp), index(row, ColIp));
+    }
 }
 
 void DeviceTableModel::setApply(int row, bool on) {

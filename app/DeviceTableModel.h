@@ -14,6 +14,9 @@ struct DeviceEntry {
     QString model, mac, version, name, ip, mask, gateway, pelorin;
     bool apply = false;
     QString knownIp;  // the address the device is known to use (hidden column)
+    // What is wrong with its address (shared, outside this computer's subnets), as found
+    // when the last search ended; shown on the "IP Address" cell, never in its text.
+    QStringList problems;
 };
 
 // The device table's data: the entries in arrival order, with a MAC index so that the
@@ -74,6 +77,8 @@ class DeviceTableModel : public QAbstractTableModel {
     QString shownText(int row, int column) const;
     void setCellText(int row, int column, const QString& text);
     void setApply(int row, bool on);
+    // The rows' problems, in row order (as core/Problems gives them).
+    void setProblems(const std::vector<QStringList>& problems);
     int count() const { return static_cast<int>(rows_.size()); }
 
   signals:

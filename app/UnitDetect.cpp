@@ -18,6 +18,7 @@
 #include "app/UnitSearchIP.h"
 #include "config/UnitConfigure.h"
 #include "core/Discovery.h"
+#include "core/Problems.h"
 #include "net/LocalAddresses.h"
 #include "platform/Platform.h"
 #include "protocol/Bytes.h"
@@ -33,7 +34,8 @@ DetectNetwork DetectNetwork::host() {
 TFormDetect::TFormDetect(const DetectNetwork& network, QWidget* parent)
     : QWidget(parent),
       devices_(std::make_unique<DeviceTableModel>()),
-      endpoints_(network.localAddresses) {
+      endpoints_(network.localAddresses),
+      localAddresses_(network.localAddresses) {
     udpServer_ =
         std::make_unique<ListeningEndpoint>([this](const QByteArray& d, const QString& a,
                                                    std::uint16_t p) { UDPServerUDPRead(d, a, p); },
@@ -125,10 +127,18 @@ void TFormDetect::buildTablePanel() {
     FlatPanel2->setObjectName(QStringLiteral("FlatPanel2"));
     FlatPanel2->setAccessibleName(QStringLiteral("Device table panel"));
     FlatPanel2->setGeometry(8, 56, 961, 446);
-    auto* tableLayout = new QHBoxLayout(FlatPanel2);
+    auto* tableLayout = new QVBoxLayout(FlatPanel2);
     tableLayout->setContentsMargins(0, 0, 0, 0);
+    tableLayout->setSpacing(2);
     buildTable();
     tableLayout->addWidget(RGrid);
+    // Hidden until a search finds something wrong: then it takes a line under the table.
+    lblproblems = new QLabel(FlatPanel2);
+    lblproblems->setObjectName(QStringLiteral("lblproblems"));
+    lblproblems->setAccessibleDescription(QStringLiteral("Address problems"));
+    lblproblems->setStyleSheet(QStringLiteral("color: rgb(160, 0, 0);"));
+    lblproblems->hide();
+    tableLayout->addWidget(lblproblems);
 }
 
 void TFormDetect::buildLabels() {
@@ -295,6 +305,8 @@ void TFormDetect::CloseUDPServer() {
 void TFormDetect::ClearDevices() {
     devices_->clearDevices();
     lblloss->clear();
+    lblproblems->clear();
+    lblproblems->hide();
     selectedRow_ = 0;
     editingRow_ = -1;
     RGrid->viewport()->update();
@@ -340,7 +352,21 @@ void TFormDetect::SetSearching(bool on) {
     } else {
         CloseUDPServer();
         ReportLostReplies();
+        FlagProblems();
     }
+}
+
+void TFormDetect::FlagProblems() {
+    std::vector<ProblemDevice> rows;
+    for (int row = 0; row < DeviceCount(); ++row) {
+        const DeviceEntry& e = devices_->entry(row);
+        rows.push_back({UpToNul(e.mac), UpToNul(e.ip)});
+    }
+    const QList<LocalSubnet> subnets = LocalSubnets(localAddresses_);
+    devices_->setProblems(DeviceProblems(rows, subnets));
+    const QString summary = ProblemSummary(rows, subnets);
+    lblproblems->setText(summary);
+    lblproblems->setVisible(!summary.isEmpty());
 }
 
 void TFormDetect::ReportLostReplies() {

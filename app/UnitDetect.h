@@ -112,7 +112,8 @@ class TFormDetect : public QWidget {
     QFrame* PnlTime = nullptr;      // search countdown panel
     QLabel* PnlTimeCaption = nullptr;
     QLabel* lblcount = nullptr;
-    QLabel* lblloss = nullptr;  // replies the system dropped during the last search
+    QLabel* lblloss = nullptr;      // replies the system dropped during the last search
+    QLabel* lblproblems = nullptr;  // under the table: shared and unreachable addresses
     QLabel* FUWait = nullptr;
     QProgressBar* UpdateProgress = nullptr;
     DeviceTableView* RGrid = nullptr;
@@ -148,10 +149,12 @@ class TFormDetect : public QWidget {
     void userChangedRow(int row);
     // Says under the table whether the search that just ended lost replies.
     void ReportLostReplies();
+    void FlagProblems();
 
     TConfigForm* configForm_ = nullptr;
     std::unique_ptr<DeviceTableModel> devices_;
     InterfaceEndpoints endpoints_;
+    QStringList localAddresses_;  // whose subnets a device's address should lie in
     std::unique_ptr<ListeningEndpoint> udpServer_;
     FirmwareReplySlot firmwareReply_;
     WaitClock* firmwareClock_ = &steadyWaitClock();

@@ -326,3 +326,42 @@ TEST_F(DeviceTable, DuplicateRepliesGiveOneRow) {
 }
 
 }  // namespace
+
+namespace {
+// A window whose one local address is 127.0.0.1: its subnet is 127.0.0.0/8.
+class DeviceTableProblems : public DetectTest {
+  protected:
+    DetectNetwork network() const override { return DetectNetwork{{"127.0.0.1"}, kTestPort}; }
+    void found(const QStringList& ips) {
+        window->ClearDevices();
+        for (int n = 0; n < ips.size(); ++n)
+            window->UDPServerUDPRead(DeviceReply(n, "Port-A", ips[n]), {}, 2057);
+        window->TakeReceivedDevices();
+        window->SetSearching(false);  // the search ends
+    }
+    QVariant ipData(int row, int role) { return model().data(cell(row, Col::ColIp), role); }
+};
+}  // namespace
+
+TEST_F(DeviceTableProblems, SharedAndUnreachableAddressesAreMarkedAndSummedUnderTheTable) {
+    VELOMAR_REQUIRE_ISOLATION();
+    found({"127.0.0.20", "127.0.0.21", "127.0.0.20", "198.18.16.5"});
+    auto* line = Find<QLabel>(window, "lblproblems");
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_EQ(line->text(),
+              "2 devices share 127.0.0.20; 1 device is outside this computer's subnets");
+    EXPECT_EQ(shown(0, Col::ColIp), "127.0.0.20") << "the marker changed the address shown";
+    EXPECT_FALSE(ipData(0, Qt::DecorationRole).isNull());
+    EXPECT_EQ(ipData(0, Qt::ToolTipRole).toString(),
+              "IP 127.0.0.20 is also held by 00-1A-2B-3C-4D-02");
+    EXPECT_EQ(ipData(2, Qt::AccessibleDescriptionRole).toString(),
+              "IP 127.0.0.20 is also held by 00-1A-2B-3C-4D-00");
+    EXPECT_EQ(ipData(3, Qt::AccessibleDescriptionRole).toString(),
+              "198.18.16.5 is outside this computer's subnets");
+    EXPECT_TRUE(ipData(1, Qt::DecorationRole).isNull());
+    EXPECT_TRUE(ipData(1, Qt::ToolTipRole).isNull());
+
+    found({"127.0.0.20", "127.0.0.21"});
+    EXPECT_FALSE(line->isVisible());
+    EXPECT_TRUE(ipData(0, Qt::DecorationRole).isNull());
+}
