@@ -28,6 +28,22 @@ void DeviceTableView::commitPendingEdit() {
 }
 
 void DeviceTableView::keyPressEvent(QKeyEvent* event) {
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (event->modifiers() & Qt::ControlModifier)) {
+        // Qt's way out of a widget that takes Tab itself.
+        const bool forward =
+            event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+        commitPendingEdit();
+        QAbstractScrollArea::focusNextPrevChild(forward);
+        event->accept();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && state() != EditingState && currentIndex().isValid()) {
+        event->accept();
+        emit rowOpened();
+        return;
+    }
     const QModelIndex current = currentIndex();
     if (state() != EditingState && current.isValid() &&
         delegate_->discards(event, current.column())) {
@@ -65,15 +81,15 @@ QModelIndex DeviceTableView::moveCursor(CursorAction action, Qt::KeyboardModifie
             return model()->index(
                 row, c >= 0 ? c : (usable(current.column()) ? current.column() : first));
         }
+        // Past the row's last (or before its first) editable cell there is nothing: the
+        // key is left to the window, which moves the focus on, and the row stays current.
         case MoveNext: {
             const int c = nextIn(current.column(), 1);
-            if (c >= 0) return model()->index(row, c);
-            return row + 1 < rows ? model()->index(row + 1, first) : current;
+            return c >= 0 ? model()->index(row, c) : QModelIndex();
         }
         case MovePrevious: {
             const int c = nextIn(current.column(), -1);
-            if (c >= 0) return model()->index(row, c);
-            return row > 0 ? model()->index(row - 1, last) : current;
+            return c >= 0 ? model()->index(row, c) : QModelIndex();
         }
         case MoveHome:
             return model()->index(modifiers & Qt::ControlModifier ? 0 : row, first);

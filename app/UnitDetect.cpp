@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTableView>
 #include <algorithm>
 #include <optional>
@@ -263,6 +264,13 @@ void TFormDetect::buildTable() {
     connect(devices_.get(), &DeviceTableModel::applyToggledByUser, this,
             &TFormDetect::userChangedRow);
     connect(RGrid, &DeviceTableView::viewportDoubleClicked, this, &TFormDetect::RGridDblClick);
+    connect(RGrid, &DeviceTableView::rowOpened, this, &TFormDetect::RGridDblClick);
+    // F5 searches, as in a browser; the button says so.
+    auto* search = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(search, &QShortcut::activated, this, [this] {
+        if (FlatButton2->isEnabled() && FlatButton2->isVisible()) FlatButton2->click();
+    });
+    FlatButton2->setToolTip(QStringLiteral("Search (F5)"));
     connect(RGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { RGridRowEnter(); });
 }

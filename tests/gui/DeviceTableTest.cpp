@@ -231,11 +231,10 @@ TEST_F(DeviceTable, KeyboardMovesSkipReadOnlyCells) {
     }
     QTest::keyClick(grid, Qt::Key_Right);
     EXPECT_EQ(grid->currentIndex().column(), Col::ColApply);
-    // Tab past the last cell goes to the next row's first editable cell.
+    // Tab past the row's last editable cell leaves the table; the row stays current.
     QTest::keyClick(grid, Qt::Key_Tab);
-    EXPECT_EQ(grid->currentIndex(), cell(1, Col::ColName));
-    QTest::keyClick(grid, Qt::Key_Backtab);
     EXPECT_EQ(grid->currentIndex(), cell(0, Col::ColApply));
+    EXPECT_FALSE(grid->hasFocus());
     // From a read-only cell an arrow lands on an editable one.
     goTo(0, Col::ColMac);
     QTest::keyClick(grid, Qt::Key_Down);
@@ -364,4 +363,45 @@ TEST_F(DeviceTableProblems, SharedAndUnreachableAddressesAreMarkedAndSummedUnder
     found({"127.0.0.20", "127.0.0.21"});
     EXPECT_FALSE(line->isVisible());
     EXPECT_TRUE(ipData(0, Qt::DecorationRole).isNull());
+}
+
+// A keyboard user: leaving the table by Tab keeps the row chosen, Ctrl+Tab leaves at once,
+// Return opens the chosen row's dialog, F5 searches.
+TEST_F(DeviceTable, TheKeyboardLeavesTheTableWithTheRowChosenAndOpensIt) {
+    addDevices(3);
+    auto* grid = Find<DeviceTableView>(window, "RGrid");
+    goTo(0, Col::ColName);
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(window->SelectedRow(), 1);
+    int tabs = 0;
+    while (grid->hasFocus() && tabs < 20) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ++tabs;
+    }
+    EXPECT_EQ(tabs, 6) << "Tab goes through the row's five editable cells, then out";
+    EXPECT_EQ(window->SelectedRow(), 1);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+
+    goTo(1, Col::ColIp);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_FALSE(grid->hasFocus());
+    goTo(1, Col::ColIp);
+    QTest::keyClick(grid, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(grid->hasFocus());
+    EXPECT_EQ(window->SelectedRow(), 1);
+
+    // Return outside an edit opens the row, as a double-click does: it asks for the port
+    // the open search holds, so the dialog is refused here; what matters is which row.
+    goTo(2, Col::ColName);
+    bool opened = false;
+    QObject::connect(grid, &DeviceTableView::rowOpened, [&] { opened = true; });
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(window->SelectedRow(), 2);
+    QTest::keyClick(grid, Qt::Key_F2);
+    EXPECT_TRUE(grid->isEditing()) << "F2 still edits";
+    opened = false;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(opened) << "Return ending an edit opened the dialog";
+    EXPECT_EQ(Find<QPushButton>(window, "FlatButton2")->toolTip(), "Search (F5)");
 }
