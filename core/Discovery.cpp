@@ -35,8 +35,9 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
         std::chrono::nanoseconds(std::chrono::seconds(1)) / std::max(options.rate, 1);
     const auto requested = DeviceLink::Clock::now();
 
-    // Only a search that knows whom it waits for repeats its request.
-    const bool repeats = !options.untilMacs.empty() || !targets.isEmpty();
+    // Only a search that knows whom it waits for repeats its request: one for MACs, or at
+    // one address. A range, like a broadcast, is asked once and waited for whole.
+    const bool repeats = !options.untilMacs.empty() || one;
     const int tries = repeats ? options.retries.tries() : 1;
     const auto each = repeats ? options.retries.waitOfEach(options.timeout) : options.timeout;
     // While replies arrive only the MAC is read: decoding waits until the search ends,
@@ -56,9 +57,8 @@ std::vector<FoundDevice> DiscoverySession::run(const DiscoveryOptions& options) 
                            [&](const QByteArray& mac) { return seen.contains(mac); });
     };
     auto missing = [&] {
-        if (!targets.isEmpty() && options.untilMacs.empty())
-            return one ? QStringLiteral("no device at %1").arg(targets.first())
-                       : QStringLiteral("no device at %1 addresses").arg(targets.size());
+        if (one && options.untilMacs.empty())
+            return QStringLiteral("no device at %1").arg(targets.first());
         QStringList macs;
         for (const QByteArray& mac : options.untilMacs)
             if (!seen.contains(mac)) macs << MacToText(mac);

@@ -113,3 +113,22 @@ TEST(RoutedSite, SetConfigBackupAndFirmwareGoToTheDeviceThroughTheRouter) {
     for (char letter : {'S', 'N', 'O', 'U', 'A', 'F'})
         EXPECT_FALSE(lab.received(letter).isEmpty()) << "no '" << letter << "' reached it";
 }
+
+TEST(RoutedSite, UnicastOnTheLanAsksByBroadcastAndThenTheDeviceAlone) {
+    VELOMAR_REQUIRE_LAB();
+    Lab lab;
+    StartDevices(lab, 1, {kA});
+    const CliResult plain = RunCli(lab, {"config", "show", kA});
+    ASSERT_EQ(plain.exitCode, 0) << plain.text();
+    EXPECT_EQ(Destinations(lab, 1, "NOU"), QStringList{"255.255.255.255"});
+
+    const int before = lab.received(0).size();
+    const CliResult unicast = RunCli(lab, {"config", "show", kA, "--unicast"});
+    ASSERT_EQ(unicast.exitCode, 0) << unicast.text();
+    const QList<LogEntry> log = lab.received(0).mid(before);
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.first().letter, 'g');
+    EXPECT_EQ(log.first().to, "255.255.255.255");
+    for (const LogEntry& e : log.mid(1)) EXPECT_EQ(e.to, lab.deviceAddress(1)) << e.letter;
+    EXPECT_EQ(unicast.out, plain.out);
+}
