@@ -65,10 +65,7 @@ std::vector<FoundDevice> Session::find(const std::vector<QByteArray>& macs, mill
 }
 
 std::vector<FoundDevice> Session::findAll(milliseconds timeout) {
-    DiscoveryOptions o = searchOptions(timeout);
-    // A plain search waits its whole timeout rather than repeating.
-    if (o.address.isEmpty() && o.targets.isEmpty()) o.retries = {};
-    return DiscoverySession(link_).run(o);
+    return DiscoverySession(link_).run(searchOptions(timeout));
 }
 
 ConfigSession Session::config(const QByteArray& mac) {
