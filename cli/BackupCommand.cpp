@@ -40,7 +40,7 @@ int Backup(Context& c, const Arguments& a) {
     const int parallel = Parallel(a, 8);
     if (!QDir().mkpath(dir)) throw UsageError(QStringLiteral("cannot make the folder %1").arg(dir));
 
-    Session s(c);
+    Session s(c, a);
     const std::vector<FoundDevice> found = FindDevices(s, named, timeout);
     std::vector<QByteArray> macs;
     for (const FoundDevice& d : found) macs.push_back(d.reply.mac);
@@ -91,16 +91,24 @@ int Backup(Context& c, const Arguments& a) {
 const Command& BackupCommand() {
     static const Command command{
         "backup",
-        "DIR [MAC...] [--parallel N] [--timeout S] [--format table|json]",
+        "DIR [MAC...] [--parallel N] [--timeout S] [--format table|json] [--ip LIST | --unicast] "
+        "[--rate N]",
         "Save every device's configuration into a folder.",
         "Searches (or looks for the devices named), reads their configurations side by side and\n"
         "writes DIR/<MAC>.vlm per device in the window's configuration file format, and\n"
         "DIR/inventory.json (the search's JSON). A file is rewritten only when its bytes change,\n"
         "so DIR can be a git work tree whose history shows real changes only. A device that\n"
         "does not answer keeps its old file and is reported (exit 1).",
-        {{{"--parallel"}, "N", "Devices read at once (default 8)."},
-         {{"--timeout"}, "S", "Seconds for the search and for each device's records (default 3)."},
-         {{"--format"}, "F", "table (default) or json.", Completion::Choice, {"table", "json"}}},
+        QList<Option>{{{"--parallel"}, "N", "Devices read at once (default 8)."},
+                      {{"--timeout"},
+                       "S",
+                       "Seconds for the search and for each device's records (default 3)."},
+                      {{"--format"},
+                       "F",
+                       "table (default) or json.",
+                       Completion::Choice,
+                       {"table", "json"}}} +
+            UnicastOptions(),
         Completion::File,
         &Backup};
     return command;

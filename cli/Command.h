@@ -71,5 +71,6 @@ const Command& BackupCommand();
 const Command& DriftCommand();
 const Command& RestoreCommand();
 const Command& DoctorCommand();
+const Command& InventoryCommand();
 
 }  // namespace velomar::cli

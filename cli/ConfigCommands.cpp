@@ -46,7 +46,7 @@ QByteArray MacAnd(const Arguments& a, const QString& command, int n, const char*
 int Show(Context& c, const Arguments& a) {
     const QByteArray mac = MacAnd(a, "config show", 0, "only a MAC");
     const QString format = Format(a, {"text", "json"});
-    Session s(c);
+    Session s(c, a);
     const DeviceConfig config = s.config(mac).read(Seconds(a, "--timeout", 3));
     if (format == "json") {
         c.out << Envelope(QJsonArray{ConfigJson(mac, config)}, {});
@@ -61,7 +61,7 @@ int Show(Context& c, const Arguments& a) {
 int Export(Context& c, const Arguments& a) {
     const QByteArray mac = MacAnd(a, "config export", 1, "a MAC and a file");
     const QString path = a.positional.at(1);
-    Session s(c);
+    Session s(c, a);
     const DeviceConfig config = s.config(mac).read(Seconds(a, "--timeout", 3));
     WriteFileWhole(path, EncodeConfigFile(config, mac), {});
     c.message(QStringLiteral("%1: %2 port(s) written to %3")
@@ -77,7 +77,7 @@ int Diff(Context& c, const Arguments& a) {
     const auto other = ParseMac(a.positional.at(1));
     std::optional<DeviceConfig> fromFile;
     if (!other) fromFile = ReadFile(a.positional.at(1));
-    Session s(c);
+    Session s(c, a);
     const DeviceConfig mine = s.config(mac).read(timeout);
     const DeviceConfig theirs = fromFile ? *fromFile : s.config(*other).read(timeout);
     for (const QString& d : ConfigDifferences(mine, theirs)) c.line(d);
@@ -119,7 +119,7 @@ int Change(Context& c, const Arguments& a, const QByteArray& mac,
            const std::optional<DeviceConfig>& file,
            const QList<QPair<QString, QString>>& assignments) {
     const milliseconds timeout = Seconds(a, "--timeout", 3);
-    Session s(c);
+    Session s(c, a);
     ConfigSession session = s.config(mac);
     const DeviceConfig now = session.read(timeout);
     DeviceConfig target = file ? *file : now;
@@ -199,11 +199,13 @@ const Option kDryRun{{"--dry-run"}, {}, "Print the changes; send nothing."};
 const Command& ConfigShowCommand() {
     static const Command command{
         "config show",
-        "MAC [--format text|json] [--timeout S]",
+        "MAC [--format text|json] [--timeout S] [--ip LIST | --unicast] [--rate N]",
         "Show a device's configuration under the names of 'config keys'.",
         {},
-        {{{"--format"}, "F", "text (default) or json.", Completion::Choice, {"text", "json"}},
-         kTimeout},
+        QList<Option>{
+            {{"--format"}, "F", "text (default) or json.", Completion::Choice, {"text", "json"}},
+            kTimeout} +
+            UnicastOptions(),
         Completion::None,
         &Show};
     return command;
@@ -212,10 +214,10 @@ const Command& ConfigShowCommand() {
 const Command& ConfigExportCommand() {
     static const Command command{
         "config export",
-        "MAC FILE.vlm [--timeout S]",
+        "MAC FILE.vlm [--timeout S] [--ip LIST | --unicast] [--rate N]",
         "Save a device's configuration in the window's configuration file format.",
         {},
-        {kTimeout},
+        QList<Option>{kTimeout} + UnicastOptions(),
         Completion::File,
         &Export};
     return command;
@@ -224,12 +226,12 @@ const Command& ConfigExportCommand() {
 const Command& ConfigImportCommand() {
     static const Command command{
         "config import",
-        "MAC FILE.vlm [--dry-run] [--timeout S]",
+        "MAC FILE.vlm [--dry-run] [--timeout S] [--ip LIST | --unicast] [--rate N]",
         "Load a configuration file into a device and apply it.",
         "The file is read and checked whole, the device's configuration is read, the changes\n"
         "are printed; then every record is sent, applied, and the device read again: it is\n"
         "applied once it answered the apply and reads back as written.",
-        {kDryRun, kTimeout},
+        QList<Option>{kDryRun, kTimeout} + UnicastOptions(),
         Completion::File,
         &Import};
     return command;
@@ -238,10 +240,10 @@ const Command& ConfigImportCommand() {
 const Command& ConfigDiffCommand() {
     static const Command command{
         "config diff",
-        "MAC FILE.vlm | MAC MAC2 [--timeout S]",
+        "MAC FILE.vlm | MAC MAC2 [--timeout S] [--ip LIST | --unicast] [--rate N]",
         "Show how a device's configuration differs from a file or another device.",
         {},
-        {kTimeout},
+        QList<Option>{kTimeout} + UnicastOptions(),
         Completion::File,
         &Diff};
     return command;
@@ -250,11 +252,11 @@ const Command& ConfigDiffCommand() {
 const Command& ConfigSetCommand() {
     static const Command command{
         "config set",
-        "MAC KEY=VALUE... [--dry-run] [--timeout S]",
+        "MAC KEY=VALUE... [--dry-run] [--timeout S] [--ip LIST | --unicast] [--rate N]",
         "Change single settings and apply them.",
         "Network keys as listed by 'config keys'; port keys as portN.KEY (ports from 1).\n"
         "Every value is checked before anything is sent.",
-        {kDryRun, kTimeout},
+        QList<Option>{kDryRun, kTimeout} + UnicastOptions(),
         Completion::None,
         &SetKeys};
     return command;

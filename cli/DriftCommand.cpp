@@ -41,7 +41,7 @@ int RunDrift(Context& c, const Arguments& a) {
     const int parallel = Parallel(a, 8);
     const Backup backup = CheckedBackup(dir);
 
-    Session s(c);
+    Session s(c, a);
     const std::vector<FoundDevice> found = FindDevices(s, named, timeout);
     std::vector<QByteArray> macs;
     for (const FoundDevice& d : found) macs.push_back(d.reply.mac);
@@ -101,15 +101,23 @@ int RunDrift(Context& c, const Arguments& a) {
 const Command& DriftCommand() {
     static const Command command{
         "drift",
-        "DIR [MAC...] [--parallel N] [--timeout S] [--format table|json]",
+        "DIR [MAC...] [--parallel N] [--timeout S] [--format table|json] [--ip LIST | --unicast] "
+        "[--rate N]",
         "Show what changed on the devices since a backup.",
         "Reads each device's configuration now and compares it with DIR/<MAC>.vlm under the\n"
         "names of 'config keys' (old -> new), and its model and firmware version with\n"
         "DIR/inventory.json. Devices new since the backup and devices missing are named too.\n"
         "Exit 0 when nothing drifted, 1 when something did, as diff does; 2 for bad input.",
-        {{{"--parallel"}, "N", "Devices read at once (default 8)."},
-         {{"--timeout"}, "S", "Seconds for the search and for each device's records (default 3)."},
-         {{"--format"}, "F", "table (default) or json.", Completion::Choice, {"table", "json"}}},
+        QList<Option>{{{"--parallel"}, "N", "Devices read at once (default 8)."},
+                      {{"--timeout"},
+                       "S",
+                       "Seconds for the search and for each device's records (default 3)."},
+                      {{"--format"},
+                       "F",
+                       "table (default) or json.",
+                       Completion::Choice,
+                       {"table", "json"}}} +
+            UnicastOptions(),
         Completion::File,
         &RunDrift};
     return command;

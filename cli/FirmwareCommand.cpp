@@ -312,7 +312,7 @@ int Firmware(Context& c, const Arguments& a) {
                       .arg(a.value("--resume")));
         return kOk;
     }
-    Session s(c);
+    Session s(c, a);
     QHash<QByteArray, FoundDevice> byMac;
     for (const FoundDevice& d : s.find(macs, timeout)) byMac.insert(d.reply.mac, d);
     QStringList missing, otherModel;
@@ -387,7 +387,8 @@ const Command& FirmwareCommand() {
         "firmware",
         "MAC... IMAGE [--yes] [--parallel N] [--max-failures K | --keep-going] [--model M]\n"
         "firmware [MAC...] IMAGE --resume REPORT [--report FILE] [--timeout S] "
-        "[--format table|json]",
+        "[--format table|json]\n"
+        "(either form) [--ip LIST | --unicast] [--rate N]",
         "Upgrade the firmware of many devices, staged.",
         QStringLiteral(
             "Shows each device's model and current version and asks first, unless --yes is given\n"
@@ -399,27 +400,29 @@ const Command& FirmwareCommand() {
             "is searched for again and the version it reports is shown.")
             .arg(kFirmwareBlockReplyWait.count())
             .arg(kFirmwareFinalReplyWait.count()),
-        {{{"--yes"}, {}, "Do not ask."},
-         {{"--parallel"}, "N", "Transfers at once (default 1)."},
-         {{"--max-failures"}, "K", "Start no new transfer once K devices failed (default 1)."},
-         {{"--keep-going"}, {}, "No failure limit."},
-         {{"--model"},
-          "M",
-          "Every device must report this model; checked before anything is sent."},
-         {{"--report"},
-          "FILE",
-          "Write one result per device as CSV or JSON (by the file's extension).",
-          Completion::File},
-         {{"--resume"},
-          "REPORT",
-          "Upgrade only what did not succeed in an earlier --report.",
-          Completion::File},
-         {{"--timeout"}, "S", "Seconds for each search (default 3)."},
-         {{"--format"},
-          "F",
-          "table (default) or json for the results.",
-          Completion::Choice,
-          {"table", "json"}}},
+        QList<Option>{
+            {{"--yes"}, {}, "Do not ask."},
+            {{"--parallel"}, "N", "Transfers at once (default 1)."},
+            {{"--max-failures"}, "K", "Start no new transfer once K devices failed (default 1)."},
+            {{"--keep-going"}, {}, "No failure limit."},
+            {{"--model"},
+             "M",
+             "Every device must report this model; checked before anything is sent."},
+            {{"--report"},
+             "FILE",
+             "Write one result per device as CSV or JSON (by the file's extension).",
+             Completion::File},
+            {{"--resume"},
+             "REPORT",
+             "Upgrade only what did not succeed in an earlier --report.",
+             Completion::File},
+            {{"--timeout"}, "S", "Seconds for each search (default 3)."},
+            {{"--format"},
+             "F",
+             "table (default) or json for the results.",
+             Completion::Choice,
+             {"table", "json"}}} +
+            UnicastOptions(),
         Completion::File,
         &Firmware};
     return command;

@@ -35,9 +35,7 @@ std::vector<FoundDevice> FindDevices(Session& s, const std::vector<QByteArray>& 
                                      std::chrono::milliseconds timeout) {
     std::vector<FoundDevice> found;
     if (named.empty()) {
-        DiscoveryOptions o;
-        o.timeout = timeout;
-        found = DiscoverySession(s.link()).run(o);
+        found = s.findAll(timeout);
     } else {
         found = s.find(named, timeout);
     }

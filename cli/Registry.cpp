@@ -7,7 +7,7 @@ const QList<const Command*>& Commands() {
         &SearchCommand(),       &InterfacesCommand(),   &SetCommand(),        &ConfigShowCommand(),
         &ConfigExportCommand(), &ConfigImportCommand(), &ConfigDiffCommand(), &ConfigSetCommand(),
         &ConfigKeysCommand(),   &FirmwareCommand(),     &BackupCommand(),     &DriftCommand(),
-        &RestoreCommand(),      &DoctorCommand(),
+        &RestoreCommand(),      &InventoryCommand(),    &DoctorCommand(),
     };
     return commands;
 }

@@ -57,7 +57,7 @@ int RunRestore(Context& c, const Arguments& a) {
     }
     if (macs.empty()) throw UsageError(QStringLiteral("%1: no device files").arg(dir));
 
-    Session s(c);
+    Session s(c, a);
     const std::vector<FoundDevice> found = s.find(macs, timeout);
     std::vector<Restored> results(macs.size());
     RunInParallel(int(macs.size()), parallel, [&](int i) {
@@ -121,15 +121,23 @@ int RunRestore(Context& c, const Arguments& a) {
 const Command& RestoreCommand() {
     static const Command command{
         "restore",
-        "DIR [MAC...] [--dry-run] [--parallel N] [--timeout S] [--format table|json]",
+        "DIR [MAC...] [--dry-run] [--parallel N] [--timeout S] [--format table|json]\n"
+        "[--ip LIST | --unicast] [--rate N]",
         "Load each device's own file from a backup folder and apply it.",
         "Every file is checked whole before anything is sent, as config import does; each\n"
         "device (those named, or every one with a file) is read, and only a device whose\n"
         "configuration differs is written and applied, then read back. One result per device.",
-        {{{"--dry-run"}, {}, "Say what would change; send nothing."},
-         {{"--parallel"}, "N", "Devices restored at once (default 1)."},
-         {{"--timeout"}, "S", "Seconds for the search and for each device's records (default 3)."},
-         {{"--format"}, "F", "table (default) or json.", Completion::Choice, {"table", "json"}}},
+        QList<Option>{{{"--dry-run"}, {}, "Say what would change; send nothing."},
+                      {{"--parallel"}, "N", "Devices restored at once (default 1)."},
+                      {{"--timeout"},
+                       "S",
+                       "Seconds for the search and for each device's records (default 3)."},
+                      {{"--format"},
+                       "F",
+                       "table (default) or json.",
+                       Completion::Choice,
+                       {"table", "json"}}} +
+            UnicastOptions(),
         Completion::File,
         &RunRestore};
     return command;

@@ -18,10 +18,17 @@ int Search(Context& c, const Arguments& a) {
     const QString format = Format(a, kSearchFormats);
     DiscoveryOptions o;
     o.timeout = Seconds(a, "--timeout", 3);
-    o.address = a.value("--ip");
-    if (!o.address.isEmpty() && !IsValidIp(o.address)) {
-        throw UsageError(QStringLiteral("--ip: \"%1\" is not an IPv4 address").arg(o.address));
+    const QString ip = a.value("--ip");
+    if (!ip.contains(u',') && !ip.contains(u'/')) {
+        // One address is asked as it is: a device, or a broadcast address.
+        o.address = ip;
+        if (!o.address.isEmpty() && !IsValidIp(o.address)) {
+            throw UsageError(QStringLiteral("--ip: \"%1\" is not an IPv4 address").arg(o.address));
+        }
+    } else {
+        o.targets = Targets(a, "--ip");
     }
+    o.rate = Rate(a);
     if (a.has("--expect")) {
         bool ok = false;
         o.expect = a.value("--expect").toInt(&ok);
@@ -113,14 +120,18 @@ int Search(Context& c, const Arguments& a) {
 const Command& SearchCommand() {
     static const Command command{
         "search",
-        "[--ip ADDR] [--timeout S] [--expect N] [--format table|json|ndjson|csv]",
+        "[--ip LIST] [--rate N] [--timeout S] [--expect N] [--format table|json|ndjson|csv]",
         "Find the devices and show what each reports.",
-        "Asks through every local address at once (or only ADDR with --ip) and lists each "
-        "device\n"
+        "Asks through every local address at once (or each address of LIST with --ip, one\n"
+        "request per host of a range, --rate a second) and lists each device\n"
         "once: model, MAC, version, name, IP, mask, gateway, Pelorin IP, the local address it\n"
         "answered through and, in json, ndjson and csv, the raw fields as hex. Finding none is\n"
         "not an error unless --expect was given.",
-        {{{"--ip"}, "ADDR", "Ask this address only (a device or a broadcast address)."},
+        {{{"--ip"},
+          "LIST",
+          "Ask these addresses and ranges only (198.18.4.0/24,198.18.5.7); one address may be a "
+          "broadcast address."},
+         {{"--rate"}, "N", "Requests a second to a list of addresses (default 200)."},
          {{"--timeout"}, "S", "Seconds to wait for answers (default 3)."},
          {{"--expect"}, "N", "Stop once N devices answered; exit 4 when fewer did."},
          {{"--format"},

@@ -132,7 +132,7 @@ int Set(Context& c, const Arguments& a) {
         throw UsageError(QStringLiteral("--report: \"%1\" should end in .csv or .json")
                              .arg(a.value("--report")));
     }
-    Session s(c);
+    Session s(c, a, QStringLiteral("--search-ip"));
     std::vector<QByteArray> macs;
     for (const SetRow& r : rows) macs.push_back(r.mac);
     c.message(QStringLiteral("searching for %1 device(s)...").arg(macs.size()));
@@ -180,7 +180,8 @@ const Command& SetCommand() {
         "set",
         "MAC [--ip A] [--mask M] [--gateway G] [--pelorin-ip P] [--name TEXT]\n"
         "set --from FILE.csv [--dry-run] [--report FILE]\n"
-        "(either form) [--timeout S] [--verify-timeout S] [--format table|json]",
+        "(either form) [--timeout S] [--verify-timeout S] [--format table|json]\n"
+        "(either form) [--search-ip LIST | --unicast] [--rate N]",
         "Change the network settings of one device or of many.",
         "Values not given keep the device's current ones (read by a search first). Every row\n"
         "is checked before anything is sent: addresses, MACs that did not answer, a MAC listed\n"
@@ -188,21 +189,23 @@ const Command& SetCommand() {
         "columns: mac, and any of ip, mask, gateway, pelorin_ip, name; an empty cell keeps the\n"
         "device's value. After sending, each device is searched for again until it answers\n"
         "with its new values: verified, sent-but-unverified or failed.",
-        {{{"--ip", "--mask", "--gateway", "--pelorin-ip"}, "A", "New addresses."},
-         {{"--name"}, "TEXT", "New name (cut at 32 bytes of UTF-8)."},
-         {{"--from"}, "FILE.csv", "One row per device.", Completion::File},
-         {{"--dry-run"}, {}, "Print the plan; send nothing."},
-         {{"--report"},
-          "FILE",
-          "Write the results as CSV or JSON (by the file's extension).",
-          Completion::File},
-         {{"--timeout"}, "S", "Seconds for the search before (default 3)."},
-         {{"--verify-timeout"}, "S", "Seconds to wait for the new values (default 10)."},
-         {{"--format"},
-          "F",
-          "table (default) or json for the results.",
-          Completion::Choice,
-          {"table", "json"}}},
+        QList<Option>{
+            {{"--ip", "--mask", "--gateway", "--pelorin-ip"}, "A", "New addresses."},
+            {{"--name"}, "TEXT", "New name (cut at 32 bytes of UTF-8)."},
+            {{"--from"}, "FILE.csv", "One row per device.", Completion::File},
+            {{"--dry-run"}, {}, "Print the plan; send nothing."},
+            {{"--report"},
+             "FILE",
+             "Write the results as CSV or JSON (by the file's extension).",
+             Completion::File},
+            {{"--timeout"}, "S", "Seconds for the search before (default 3)."},
+            {{"--verify-timeout"}, "S", "Seconds to wait for the new values (default 10)."},
+            {{"--format"},
+             "F",
+             "table (default) or json for the results.",
+             Completion::Choice,
+             {"table", "json"}}} +
+            UnicastOptions(QStringLiteral("--search-ip")),
         Completion::None,
         &Set};
     return command;

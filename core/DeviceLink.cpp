@@ -94,9 +94,28 @@ void DeviceLink::open() {
 }
 
 void DeviceLink::broadcast(const QByteArray& frame) {
+    if (unicast_ && frame.size() >= kMacOffset + kMacSize + 1) {
+        const QString address = addressOf(frame.mid(kMacOffset, kMacSize));
+        if (!address.isEmpty()) {
+            std::lock_guard lock(sendMutex_);
+            endpoint_->sendTo(frame, address, port_);
+            return;
+        }
+    }
     // An endpoint binds on its first send: two sessions must not both do it.
     std::lock_guard lock(sendMutex_);
     BroadcastFrame(endpoints_, frame, port_);
+}
+
+void DeviceLink::rememberAddress(const QByteArray& mac6, const QString& address) {
+    std::lock_guard lock(bookMutex_);
+    book_[mac6] = address;
+}
+
+QString DeviceLink::addressOf(const QByteArray& mac6) const {
+    std::lock_guard lock(bookMutex_);
+    const auto it = book_.find(mac6);
+    return it == book_.end() ? QString() : it->second;
 }
 
 void DeviceLink::sendTo(const QByteArray& frame, const QString& address) {
@@ -151,6 +170,16 @@ std::optional<Received> DeviceLink::next(Clock::time_point deadline, const QByte
     std::unique_lock lock(mutex_);
     // The node stays while waiting: std::map keeps its elements where they are.
     return take(byMac_[mac6], deadline, lock);
+}
+
+QString DeviceLink::localNetworkOf(const QString& localAddress) const {
+    for (const LocalNetwork& n : networks_) {
+        if (n.address != localAddress) continue;
+        const auto [net, prefix] =
+            QHostAddress::parseSubnet(n.network + u'/' + QString::number(n.prefix));
+        return net.toString() + u'/' + QString::number(prefix);
+    }
+    return {};
 }
 
 QString DeviceLink::localAddressFor(const QString& sender) const {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -61,7 +62,15 @@ class DeviceLink {
     const QStringList& localAddresses() const { return addresses_; }
 
     // The frame once through every local address to 255.255.255.255 (one sender at a time).
+    // In unicast mode a frame carrying the MAC of a device whose address is known goes to
+    // that address only, from the listening endpoint, so that it crosses routers and the
+    // answer still comes back to the device port; anything else is broadcast as ever.
     void broadcast(const QByteArray& frame);
+    void setUnicast(bool on) { unicast_ = on; }
+    bool unicast() const { return unicast_; }
+    // The address book of unicast mode: where a device (6-byte MAC) answered from.
+    void rememberAddress(const QByteArray& mac6, const QString& address);
+    QString addressOf(const QByteArray& mac6) const;
     // The frame from the listening endpoint itself to one address (the search by IP), so
     // that the answer comes back to the device port.
     void sendTo(const QByteArray& frame, const QString& address);
@@ -86,6 +95,8 @@ class DeviceLink {
     // The local address a device at `sender` is reached through: the one whose network
     // holds it, else the one the system would route through; empty when neither is known.
     QString localAddressFor(const QString& sender) const;
+    // The network of one of our local addresses ("198.18.1.0/24"), empty when unknown.
+    QString localNetworkOf(const QString& localAddress) const;
 
   private:
     void receive(const QByteArray& datagram, const QString& sender);
@@ -102,6 +113,9 @@ class DeviceLink {
     std::vector<LocalNetwork> networks_;  // read once: a burst of replies asks per reply
     std::uint16_t port_;
     std::mutex sendMutex_;
+    std::atomic<bool> unicast_{false};
+    mutable std::mutex bookMutex_;
+    std::map<QByteArray, QString> book_;
     InterfaceEndpoints endpoints_;
     std::mutex mutex_;
     std::condition_variable arrived_;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -29,6 +30,10 @@ bool IsDiscoveryReply(const QByteArray& datagram);
 struct DiscoveryOptions {
     // Empty: the request goes through every local address; else only to this address.
     QString address;
+    // Several addresses (a range behind a router): one request to each, `rate` a second,
+    // the timeout counted from the last. Takes the place of `address`.
+    QStringList targets;
+    int rate = 200;
     std::chrono::milliseconds timeout{3000};
     // Ends the search once this many devices answered (0: wait the whole timeout).
     int expect = 0;
@@ -42,8 +47,10 @@ struct DiscoveryOptions {
     Retries retries;
 };
 
-// A search: one request (through every local address together, or to one address), one
-// wait (repeated as `retries` says), replies decoded, one entry per MAC in arrival order.
+// A search: one request (through every local address together, or to each address asked),
+// one wait (repeated as `retries` says), replies decoded, one entry per MAC in arrival order.
+// Every device found is put in the link's address book. On a link in unicast mode a search
+// for MACs whose addresses are all known asks those addresses only.
 class DiscoverySession {
   public:
     explicit DiscoverySession(DeviceLink& link) : link_(link) {}

@@ -279,6 +279,16 @@ std::vector<SetResult> RunNetworkSets(DeviceLink& link, const std::vector<Networ
         DiscoveryOptions search;
         search.timeout = std::min(left, milliseconds(1000));
         search.untilMacs = pending;
+        if (link.unicast()) {
+            // Behind a router the device is asked where it answered from and at its new IP,
+            // where it answers once its network restarted.
+            for (size_t i = 0; i < results.size(); ++i) {
+                if (results[i].outcome != SetOutcome::SentUnverified) continue;
+                const QString was = link.addressOf(MacTextToBytes(results[i].texts.mac));
+                for (const QString& a : {was, results[i].texts.ip})
+                    if (!a.isEmpty() && !search.targets.contains(a)) search.targets << a;
+            }
+        }
         std::vector<FoundDevice> found;
         try {
             found = DiscoverySession(link).run(search);

@@ -46,6 +46,8 @@ EmulatorServer::~EmulatorServer() {
 void EmulatorServer::bind() {
     socket_.requestReceiveBuffer(options_.receiveBuffer, false);
     socket_.bind(QStringLiteral("0.0.0.0"), options_.port);
+    // The log tells a broadcast from a datagram sent to this device's own address.
+    socket_.reportDestinations();
 }
 
 long long EmulatorServer::run(const std::atomic<bool>& stop) {
@@ -71,16 +73,18 @@ void EmulatorServer::receiveOne() {
     QString sender;
     std::uint16_t senderPort = 0;
     bool truncated = false;
+    QString destination;
     QByteArray datagram;
     try {
-        datagram = socket_.receive(65536, &sender, &senderPort, &truncated);
+        datagram = socket_.receive(65536, &sender, &senderPort, &truncated, &destination);
     } catch (const Error&) {
         return;
     }
     ++received_;
     // A datagram lost on the way in was still on the wire: logged, then not acted on.
     const bool lostIn = lose();
-    log("in", sender + QLatin1Char(':') + QString::number(senderPort), datagram, lostIn);
+    log("in", sender + QLatin1Char(':') + QString::number(senderPort), datagram, lostIn,
+        destination);
     if (lostIn) return;
     if (truncated || sender.isEmpty() || sender == QLatin1String("0.0.0.0")) return;
     if (floodTarget_.isEmpty() && options_.floodCount > 0) floodTarget_ = sender;
@@ -176,7 +180,7 @@ void EmulatorServer::floodSome() {
 }
 
 void EmulatorServer::log(const char* direction, const QString& peer, const QByteArray& bytes,
-                         bool lost) {
+                         bool lost, const QString& to) {
     if (!log_) return;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
@@ -188,7 +192,9 @@ void EmulatorServer::log(const char* direction, const QString& peer, const QByte
     QByteArray line = "{\"t\":" + QByteArray::number(ms) + ",\"dir\":\"" + direction +
                       "\",\"peer\":\"" + peer.toLatin1() + "\",\"letter\":\"" + letter +
                       "\",\"len\":" + QByteArray::number(bytes.size()) + ",\"hex\":\"" +
-                      bytes.toHex() + "\"" + (lost ? ",\"lost\":true}\n" : "}\n");
+                      bytes.toHex() + "\"" +
+                      (to.isEmpty() ? QByteArray() : ",\"to\":\"" + to.toLatin1() + "\"") +
+                      (lost ? ",\"lost\":true}\n" : "}\n");
     log_->write(line);
 }
 

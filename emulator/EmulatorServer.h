@@ -75,8 +75,9 @@ class EmulatorServer {
     // logged: false for flood datagrams, which would swell the log to hundreds of MB; the
     // flood's end is announced on standard output instead.
     void sendNow(const QByteArray& bytes, const QString& address, bool logged = true);
-    void log(const char* direction, const QString& peer, const QByteArray& bytes,
-             bool lost = false);
+    // `to`: where a datagram received was sent (a broadcast or this device's address).
+    void log(const char* direction, const QString& peer, const QByteArray& bytes, bool lost = false,
+             const QString& to = {});
     bool lose();
     void saveConfig(const EmulatedDevice& device);
     void onChange(EmulatedDevice& device, EmulatedFleet::Change change, const QString& note);

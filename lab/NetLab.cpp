@@ -318,9 +318,11 @@ NetLab::NetLab(Options options) : options_(options) {
         if (i < 26) break;
     }
     name_ = QStringLiteral("vl%1%2").arg(QCoreApplication::applicationPid()).arg(suffix);
-    runNetlab({QStringLiteral("up"), name_, QStringLiteral("--ifaces"),
-               QString::number(options_.ifaces), QStringLiteral("--devices"),
-               QString::number(options_.devices)});
+    QStringList up{QStringLiteral("up"),        name_,
+                   QStringLiteral("--ifaces"),  QString::number(options_.ifaces),
+                   QStringLiteral("--devices"), QString::number(options_.devices)};
+    if (options_.routed) up << QStringLiteral("--routed");
+    runNetlab(up);
     up_ = true;
 
     homeNs_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
@@ -374,6 +376,24 @@ QString NetLab::deviceAddress(int k, int iface) {
     if (k < 1 || k > plan::kMaxDevices)
         fail(QStringLiteral("the lab has no device namespace %1").arg(k));
     return QStringLiteral("%1.%2").arg(subnet(iface)).arg(plan::kDeviceHostBase + k);
+}
+
+QString NetLab::routedDeviceAddress(int k) {
+    if (k < 1 || k > plan::kMaxDevices)
+        fail(QStringLiteral("the lab has no device namespace %1").arg(k));
+    return QStringLiteral("%1.%2")
+        .arg(QLatin1String(plan::kRoutedSubnet))
+        .arg(plan::kDeviceHostBase + k);
+}
+
+QString NetLab::routedNetwork() {
+    return QStringLiteral("%1.0/%2")
+        .arg(QLatin1String(plan::kRoutedSubnet))
+        .arg(plan::kRoutedReach);
+}
+
+QString NetLab::routerNamespace() const {
+    return name_ + QLatin1String(plan::kRouterSuffix);
 }
 
 QString NetLab::workstationInterface(int iface) {

@@ -62,8 +62,9 @@ class NetLab {
   public:
     // Names and addresses follow the plan in lab/plan.env.
     struct Options {
-        int ifaces = 1;   // workstation interfaces, 1 up to the plan's number of subnets
-        int devices = 1;  // device namespaces
+        int ifaces = 1;       // workstation interfaces, 1 up to the plan's number of subnets
+        int devices = 1;      // device namespaces
+        bool routed = false;  // the devices behind a router namespace (one interface)
     };
 
     // Empty when a lab can be made here; otherwise why not (not root, no script...).
@@ -85,6 +86,11 @@ class NetLab {
     // The workstation's address on interface iface, device k's on that interface's subnet.
     static QString workstationAddress(int iface = 1);
     static QString deviceAddress(int k = 1, int iface = 1);
+    // Device k's address in the routed layout, and what the workstation routes through the
+    // router ("198.18.16.0/20", the devices' /24 at its start).
+    static QString routedDeviceAddress(int k = 1);
+    static QString routedNetwork();
+    QString routerNamespace() const;
     // The bridge in the workstation namespace that is interface iface.
     static QString workstationInterface(int iface = 1);
 

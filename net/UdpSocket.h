@@ -78,6 +78,12 @@ class UdpSocket {
     // truncated = true (its tail is lost).
     QByteArray receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
                        bool* truncated);
+    // Asks the system to tell, from now on, the address each datagram was sent to.
+    void reportDestinations();
+    // receive(), and that address (a broadcast or the socket's own) where the system tells
+    // (Linux, after reportDestinations()); else the destination is empty.
+    QByteArray receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
+                       bool* truncated, QString* destination);
     // Fills the batch with what is queued, without waiting (one system call on Linux);
     // returns how many datagrams it holds, 0 when none was queued.
     int receiveBatch(ReceiveBatch& batch);

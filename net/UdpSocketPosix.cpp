@@ -179,6 +179,49 @@ QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t
     return datagram;
 }
 
+void UdpSocket::reportDestinations() {
+#ifdef __linux__
+    const int on = 1;
+    if (::setsockopt(d_->fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
+        throw SocketError(lastError());
+#endif
+}
+
+QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
+                              bool* truncated, QString* destination) {
+#ifdef __linux__
+    QByteArray buffer(maxSize + 1, Qt::Uninitialized);
+    sockaddr_in sa{};
+    iovec io{buffer.data(), static_cast<size_t>(buffer.size())};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    msghdr h{};
+    h.msg_name = &sa;
+    h.msg_namelen = sizeof sa;
+    h.msg_iov = &io;
+    h.msg_iovlen = 1;
+    h.msg_control = control;
+    h.msg_controllen = sizeof control;
+    const auto n = ::recvmsg(d_->fd, &h, 0);
+    if (n < 0) throw SocketError(lastError());
+    destination->clear();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            *destination = Ipv4Text(ntohl(info.ipi_addr.s_addr));
+        }
+    }
+    if (truncated) *truncated = n > maxSize;
+    buffer.truncate(static_cast<int>(n > maxSize ? maxSize : n));
+    if (senderAddress) *senderAddress = Ipv4Text(ntohl(sa.sin_addr.s_addr));
+    if (senderPort) *senderPort = ntohs(sa.sin_port);
+    return buffer;
+#else
+    destination->clear();
+    return receive(maxSize, senderAddress, senderPort, truncated);
+#endif
+}
+
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
                            std::uint16_t* senderPort, bool* truncated) {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);

@@ -182,6 +182,15 @@ QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t
     return datagram;
 }
 
+// Winsock tells a datagram's destination only through WSARecvMsg; nothing here needs it.
+void UdpSocket::reportDestinations() {}
+
+QByteArray UdpSocket::receive(int maxSize, QString* senderAddress, std::uint16_t* senderPort,
+                              bool* truncated, QString* destination) {
+    destination->clear();
+    return receive(maxSize, senderAddress, senderPort, truncated);
+}
+
 bool UdpSocket::receiveOne(int maxSize, int flags, QByteArray* datagram, QString* senderAddress,
                            std::uint16_t* senderPort, bool* truncated) {
     QByteArray buffer(maxSize + 1, Qt::Uninitialized);

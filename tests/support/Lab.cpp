@@ -22,7 +22,8 @@ QString macStem(const QString& mac) {
 }  // namespace
 
 Lab::Lab(Options options)
-    : net_(std::make_unique<emu::NetLab>(emu::NetLab::Options{options.ifaces, options.devices})) {
+    : net_(std::make_unique<emu::NetLab>(
+          emu::NetLab::Options{options.ifaces, options.devices, options.routed})) {
     if (!tmp_.isValid()) throw std::runtime_error("could not make a scratch folder for the lab");
 }
 
@@ -85,6 +86,7 @@ QList<LogEntry> Lab::emulatorLog(int k) const {
         e.lost = o.value(QLatin1String("lost")).toBool();
         e.peer = o.value(QLatin1String("peer")).toString();
         e.peerAddress = e.peer.section(QLatin1Char(':'), 0, 0);
+        e.to = o.value(QLatin1String("to")).toString();
         const QString letter = o.value(QLatin1String("letter")).toString();
         e.letter = letter.isEmpty() ? 0 : letter.at(0).toLatin1();
         e.bytes = QByteArray::fromHex(o.value(QLatin1String("hex")).toString().toLatin1());

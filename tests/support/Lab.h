@@ -39,6 +39,7 @@ struct LogEntry {
     bool lost = false;    // dropped by --loss: not acted on (in), never sent (out)
     QString peer;         // "198.18.1.1:40312"
     QString peerAddress;  // "198.18.1.1"
+    QString to;           // received: the address it was sent to ("255.255.255.255")
     char letter = 0;      // byte 1 when it is a letter, else 0
     QByteArray bytes;
 };
@@ -47,7 +48,8 @@ class Lab {
   public:
     struct Options {
         int ifaces = 1;
-        int devices = 1;  // device namespaces (one emulator each at most)
+        int devices = 1;      // device namespaces (one emulator each at most)
+        bool routed = false;  // devices behind a router: deviceAddress() is on its far side
     };
 
     explicit Lab(Options options);
@@ -64,7 +66,8 @@ class Lab {
         return emu::NetLab::workstationAddress(iface);
     }
     QString deviceAddress(int k = 1, int iface = 1) const {
-        return emu::NetLab::deviceAddress(k, iface);
+        return net_->options().routed ? emu::NetLab::routedDeviceAddress(k)
+                                      : emu::NetLab::deviceAddress(k, iface);
     }
 
     // Starts tervane-emu in device namespace k with `arguments`, adding --log,
