@@ -392,10 +392,6 @@ QString NetLab::routedNetwork() {
         .arg(plan::kRoutedReach);
 }
 
-QString NetLab::routerNamespace() const {
-    return name_ + QLatin1String(plan::kRouterSuffix);
-}
-
 QString NetLab::workstationInterface(int iface) {
     subnet(iface);  // an interface the plan does not have is refused
     return QLatin1String(plan::kWorkstationBridge) + QString::number(iface);

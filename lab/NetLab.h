@@ -90,7 +90,6 @@ class NetLab {
     // router ("198.18.16.0/20", the devices' /24 at its start).
     static QString routedDeviceAddress(int k = 1);
     static QString routedNetwork();
-    QString routerNamespace() const;
     // The bridge in the workstation namespace that is interface iface.
     static QString workstationInterface(int iface = 1);
 

@@ -60,6 +60,11 @@ void Lab::startEmulator(const QStringList& arguments, int k) {
     emulators_[k] = std::move(process);
 }
 
+QString Lab::deviceAddress(int k, int iface) const {
+    return net_->options().routed ? emu::NetLab::routedDeviceAddress(k)
+                                  : emu::NetLab::deviceAddress(k, iface);
+}
+
 void Lab::stopEmulator(int k) {
     const auto it = emulators_.find(k);
     if (it == emulators_.end()) return;

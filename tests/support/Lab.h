@@ -65,10 +65,8 @@ class Lab {
     QString workstationAddress(int iface = 1) const {
         return emu::NetLab::workstationAddress(iface);
     }
-    QString deviceAddress(int k = 1, int iface = 1) const {
-        return net_->options().routed ? emu::NetLab::routedDeviceAddress(k)
-                                      : emu::NetLab::deviceAddress(k, iface);
-    }
+    // Device k's address: on interface iface's subnet, or behind the router.
+    QString deviceAddress(int k = 1, int iface = 1) const;
 
     // Starts tervane-emu in device namespace k with `arguments`, adding --log,
     // --firmware-dir and --config-dir in the lab's folder; returns when it listens.
