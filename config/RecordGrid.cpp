@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTableView>
 #include <QValidator>
@@ -205,8 +206,33 @@ void RecordGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model
     }
 }
 
+QModelIndex RecordGridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const QModelIndex current = currentIndex();
+    if ((action != MoveNext && action != MovePrevious) || !current.isValid() || !model())
+        return QTableView::moveCursor(action, modifiers);
+    const int step = action == MoveNext ? 1 : -1;
+    for (int c = current.column() + step; c >= 0 && c < model()->columnCount(); c += step) {
+        const QModelIndex i = model()->index(current.row(), c);
+        if (!isColumnHidden(c) &&
+            (model()->flags(i) & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable)))
+            return i;
+    }
+    return {};  // past the row's last cell: the window moves the focus on
+}
+
+void RecordGridView::keyPressEvent(QKeyEvent* event) {
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::focusNextPrevChild(event->key() == Qt::Key_Tab &&
+                                                !(event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
 QTableView* MakeRecordGrid(RecordGridModel* model, const QString& name, QWidget* parent) {
-    auto* view = new QTableView(parent);
+    auto* view = new RecordGridView(parent);
     view->setAccessibleName(name);
     view->setModel(model);
     view->setItemDelegate(new RecordGridDelegate(view));

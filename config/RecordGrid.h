@@ -3,10 +3,9 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QStyledItemDelegate>
+#include <QTableView>
 #include <QVariant>
 #include <QVector>
-
-class QTableView;
 
 namespace velomar {
 
@@ -80,6 +79,19 @@ class RecordGridDelegate : public QStyledItemDelegate {
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
+};
+
+// A per-port grid's view. Tab and Shift+Tab go through the current row's cells and then
+// leave the grid, never to another row (a grid of 16 ports would otherwise keep the focus
+// for 150 presses); Ctrl+Tab and Ctrl+Shift+Tab leave at once; the "No" column is skipped.
+class RecordGridView : public QTableView {
+    Q_OBJECT
+  public:
+    using QTableView::QTableView;
+
+  protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A table view set up the way both grids behave: whole-row selection, editors opened by

@@ -268,3 +268,32 @@ TEST_F(PortGridsTest, EditorsOfTheViewCommitTheUsersChoice) {
     EXPECT_EQ(alias->maxLength(), 16);
     EXPECT_EQ(alias->text(), "Line A");
 }
+
+// A keyboard user leaves a grid by Tab after the current row's cells, with that row still
+// chosen, or at once by Ctrl+Tab.
+TEST_F(PortGridsTest, TabLeavesTheGridAfterTheRowsCellsAndKeepsTheRow) {
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->ConfigTab->setCurrentIndex(2);
+    form->DecodeSerialRecord(SerialReply(0, {0, 6, 3, 0, 0, 0}));
+    form->DecodeSerialRecord(SerialReply(1, {0, 6, 3, 0, 0, 0}));
+    QTableView* view = form->SerialGrid;
+    view->setFocus();
+    view->setCurrentIndex(serial().index(1, Se::Interface));
+    int tabs = 0;
+    while (view->hasFocus() && tabs < 20) {
+        QTest::keyClick(view, Qt::Key_Tab);
+        ++tabs;
+    }
+    EXPECT_EQ(tabs, 6) << "five more cells of the row, then out";
+    EXPECT_EQ(view->currentIndex().row(), 1);
+    view->setFocus();
+    view->setCurrentIndex(serial().index(1, Se::Interface));
+    QTest::keyClick(view, Qt::Key_Backtab);
+    EXPECT_FALSE(view->hasFocus()) << "the No column is no stop";
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_FALSE(view->hasFocus());
+    EXPECT_EQ(view->currentIndex().row(), 1);
+}
