@@ -187,6 +187,7 @@ int DeviceTableModel::appendRows(QVector<DeviceEntry>& fresh, QVector<QByteArray
     if (added == 0) return 0;
     beginInsertRows({}, count(), count() + added - 1);
     rows_ += std::move(fresh);
+    received_ += replies;
     undecoded_ += std::move(replies);
     endInsertRows();
     return added;
@@ -205,6 +206,7 @@ void DeviceTableModel::decodeRow(int row) const {
 void DeviceTableModel::clearDevices() {
     beginResetModel();
     rows_.clear();
+    received_.clear();
     undecoded_.clear();
     macIndex_.clear();
     endResetModel();
@@ -249,6 +251,13 @@ void DeviceTableModel::setCellText(int row, int column, const QString& text) {
     }
     stored = value;
     emit dataChanged(index(row, column), index(row, column));
+}
+
+std::optional<FoundDevice> DeviceTableModel::device(int row) const {
+    checkRow(row);
+    const auto reply = DiscoveryReply::decode(received_[row]);
+    if (!reply) return std::nullopt;
+    return FoundDevice{*reply, DecodeDiscoveryTexts(*reply), {}, {}};
 }
 
 void DeviceTableModel::setProblems(const std::vector<QStringList>& problems) {

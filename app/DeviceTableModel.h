@@ -4,7 +4,9 @@
 #include <QHash>
 #include <QString>
 #include <QVector>
+#include <optional>
 
+#include "core/Discovery.h"
 #include "protocol/DiscoveryReply.h"
 
 namespace velomar {
@@ -77,6 +79,9 @@ class DeviceTableModel : public QAbstractTableModel {
     QString shownText(int row, int column) const;
     void setCellText(int row, int column, const QString& text);
     void setApply(int row, bool on);
+    // The row as its device reported it (for the saved list); nothing for a row whose
+    // reply does not decode.
+    std::optional<FoundDevice> device(int row) const;
     // The rows' problems, in row order (as core/Problems gives them).
     void setProblems(const std::vector<QStringList>& problems);
     int count() const { return static_cast<int>(rows_.size()); }
@@ -90,6 +95,8 @@ class DeviceTableModel : public QAbstractTableModel {
     // Decodes the row's reply into its texts if that was not done yet.
     void decodeRow(int row) const;
     int appendRows(QVector<DeviceEntry>& fresh, QVector<QByteArray>& replies);
+    // Every row's reply as received, kept for the list the window saves.
+    QVector<QByteArray> received_;
 
     // Rows are decoded on first reading, hence mutable; undecoded_[row] holds the reply of a
     // row not decoded yet (empty once it is).

@@ -1,12 +1,16 @@
 #include "app/UnitDetect.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
 #include <QTableView>
@@ -14,6 +18,7 @@
 #include <optional>
 
 #include "app/BulkApply.h"
+#include "app/DeviceListExport.h"
 #include "app/DeviceWebTelnet.h"
 #include "app/FirmwareUpgrade.h"
 #include "app/UnitSearchIP.h"
@@ -132,6 +137,7 @@ void TFormDetect::buildTablePanel() {
     tableLayout->setContentsMargins(0, 0, 0, 0);
     tableLayout->setSpacing(2);
     buildTable();
+    buildTableActions();
     tableLayout->addWidget(RGrid);
     // Hidden until a search finds something wrong: then it takes a line under the table.
     lblproblems = new QLabel(FlatPanel2);
@@ -362,6 +368,43 @@ void TFormDetect::SetSearching(bool on) {
         ReportLostReplies();
         FlagProblems();
     }
+}
+
+void TFormDetect::buildTableActions() {
+    auto add = [this](const QString& text, const std::function<void()>& run) {
+        auto* a = new QAction(text, RGrid);
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(a, &QAction::triggered, this, [this, run] { RunGuarded(this, run); });
+        RGrid->addAction(a);
+        return a;
+    };
+    add(QStringLiteral("Copy"), [this] { CopyRows(false); })->setShortcut(QKeySequence::Copy);
+    add(QStringLiteral("Copy all rows"), [this] { CopyRows(true); });
+    add(QStringLiteral("Save list as CSV\u2026"), [this] { SaveListAsCsv(); });
+    // The menu opens on a right click, the menu key and Shift+F10.
+    RGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void TFormDetect::CopyRows(bool all) {
+    if (DeviceCount() == 0) return;
+    QList<int> rows;
+    for (int row = all ? 0 : selectedRow_; row < (all ? DeviceCount() : selectedRow_ + 1); ++row)
+        rows << row;
+    QGuiApplication::clipboard()->setText(RowsAsText(*devices_, rows));
+}
+
+void TFormDetect::SaveListAsCsv() {
+    const QString path = platform().saveFileName(
+        this, FileDialogRequest{
+                  QStringLiteral("Save list as CSV"),
+                  QStringLiteral("devices.csv"),
+                  QStringLiteral("csv"),
+                  {QStringLiteral("All files (*.*)"), QStringLiteral("CSV files (*.csv)")}});
+    if (path.isEmpty()) return;
+    const QByteArray bytes = ListAsCsv(*devices_);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw Error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 
 void TFormDetect::FlagProblems() {

@@ -150,6 +150,10 @@ class TFormDetect : public QWidget {
     // Says under the table whether the search that just ended lost replies.
     void ReportLostReplies();
     void FlagProblems();
+    // The table's context menu and Ctrl+C: copy the row, copy every row, save the list.
+    void buildTableActions();
+    void CopyRows(bool all);
+    void SaveListAsCsv();
 
     TConfigForm* configForm_ = nullptr;
     std::unique_ptr<DeviceTableModel> devices_;

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "core/DeviceRows.h"
 #include "core/Discovery.h"
 
 // Every form velomar-cli writes its data in: the JSON envelope and ndjson lines, tables,
@@ -29,12 +30,6 @@ void PrintTable(QTextStream& out, const QStringList& header, const QList<QString
 // A CSV document: the header, then the rows, each cell as ShownText shows it (and guarded
 // against spreadsheet formulas by CsvLine).
 QString CsvDocument(const QStringList& header, const QList<QStringList>& rows);
-
-// A device found by a search: as JSON (texts exact, raw fields as hex, and its problems
-// when given) and as a CSV row (the problems last, joined by "; ").
-QJsonObject DeviceJson(const FoundDevice& device, const QStringList* problems = nullptr);
-const QStringList& DeviceCsvColumns();
-QStringList DeviceCsv(const FoundDevice& device, const QStringList& problems);
 
 // Writes `bytes` to `path` whole or not at all; Error "cannot write ..." otherwise.
 void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString& what);

@@ -1,5 +1,8 @@
+#include <QAction>
 #include <QClipboard>
+#include <QFile>
 #include <QHeaderView>
+#include <QTemporaryDir>
 
 #include "DetectTestUtil.h"
 #include "support/FindWidget.h"
@@ -404,4 +407,43 @@ TEST_F(DeviceTable, TheKeyboardLeavesTheTableWithTheRowChosenAndOpensIt) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_FALSE(opened) << "Return ending an edit opened the dialog";
     EXPECT_EQ(Find<QPushButton>(window, "FlatButton2")->toolTip(), "Search (F5)");
+}
+
+// Rows to copy and save: Ctrl+C copies the current row with a header, the context menu
+// copies all rows or saves the list as velomar-cli search --format csv writes it.
+TEST_F(DeviceTable, RowsAreCopiedAndTheListSavedAsTheCommandLineWritesIt) {
+    addDevices(2);
+    auto* grid = Find<DeviceTableView>(window, "RGrid");
+    goTo(1, Col::ColName);
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    const QString header =
+        "Model\tMAC Address\tVersion\tDevice Name\tIP Address\tSubnet Mask\tGateway\tPelorin IP\n";
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              header +
+                  "VM-2100\t00-1A-2B-3C-4D-01\t1.2.3\tPort-A\t198.18.1.11\t255.255.255.0\t"
+                  "198.18.1.1\t198.18.1.2\n");
+    QStringList texts;
+    for (QAction* a : grid->actions()) texts << a->text();
+    EXPECT_EQ(texts,
+              (QStringList{"Copy", "Copy all rows", QString("Save list as CSV") + QChar(0x2026)}));
+    EXPECT_EQ(grid->contextMenuPolicy(), Qt::ActionsContextMenu);
+    grid->actions()[1]->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text().count('\n'), 3);
+
+    QTemporaryDir dir;
+    rec.fileAnswers.enqueue(dir.filePath("list.csv"));
+    grid->actions()[2]->trigger();
+    EXPECT_EQ(rec.events.last().dialog.filters.first(), "All files (*.*)");
+    QFile saved(dir.filePath("list.csv"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = saved.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4);  // header, two rows, the last line's end
+    EXPECT_EQ(lines[0],
+              "model,mac,version,name,ip,mask,gateway,pelorin_ip,local_address,raw_model,"
+              "raw_mac,raw_version,raw_name,raw_ip,raw_mask,raw_gateway,raw_pelorin_ip,"
+              "problems");
+    EXPECT_TRUE(
+        lines[1].startsWith("VM-2100,00-1A-2B-3C-4D-00,1.2.3,Port-A,198.18.1.10,"
+                            "255.255.255.0,198.18.1.1,198.18.1.2,,564d2d32313030"))
+        << lines[1].toStdString();
 }
