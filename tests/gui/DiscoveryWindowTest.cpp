@@ -213,7 +213,7 @@ TEST(MainWindow, RepliesTheSystemDroppedAreReportedWithTheTrueCount) {
 #ifdef _WIN32
     // Winsock does not tell how many it dropped: no count, and no line claiming one.
     EXPECT_FALSE(lost.has_value());
-    EXPECT_EQ(w.lblloss->text(), "");
+    EXPECT_EQ(Find<QLabel>(w, "lblloss")->text(), "");
     return;
 #endif
     ASSERT_TRUE(lost.has_value());
