@@ -59,8 +59,17 @@ QString FailureMessage(DeviceLink& link, const QByteArray& mac, int blocksAccept
                      .arg(kFirmwareFinalReplyWait.count());
 }
 
+// Transfers side by side share the processors: each sleeps until its answer comes instead
+// of looking for it first, as a lone transfer does.
+class SleepingWaitClock : public SteadyWaitClock {
+  public:
+    bool waitFor(const FirmwareReplySlot& slot, std::chrono::milliseconds timeout) override {
+        return slot.waitFor(timeout);
+    }
+};
+
 // Runs on the transfer's thread: it writes only its outcome and progress.
-void Upgrade(Session& s, Transfer& t, const QString& image, std::int64_t size) {
+void Upgrade(Session& s, Transfer& t, const QString& image, std::int64_t size, bool alone) {
     Outcome& o = *t.outcome;
     const auto start = Clock::now();
     FirmwareTransferHooks hooks;
@@ -74,7 +83,8 @@ void Upgrade(Session& s, Transfer& t, const QString& image, std::int64_t size) {
     FirmwareResult result = FirmwareResult::Failed;
     try {
         const auto file = OpenFirmwareImage(image);
-        FirmwareTransfer transfer(slot, steadyWaitClock(), std::move(hooks));
+        static SleepingWaitClock sleeping;
+        FirmwareTransfer transfer(slot, alone ? steadyWaitClock() : sleeping, std::move(hooks));
         result = transfer.run(*file, image, o.mac6);
     } catch (const Error& e) {
         o.message = e.text();
@@ -156,7 +166,9 @@ void Roll(Context& c, Session& s, std::vector<Outcome>& outcomes, const QString&
             auto t = std::make_unique<Transfer>();
             t->outcome = &outcomes[next++];
             Transfer& ref = *t;
-            t->thread = std::thread([&s, &ref, &image, size] { Upgrade(s, ref, image, size); });
+            t->thread = std::thread([&s, &ref, &image, size, parallel] {
+                Upgrade(s, ref, image, size, parallel == 1);
+            });
             running.push_back(std::move(t));
         }
         if (running.empty()) break;
