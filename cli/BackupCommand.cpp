@@ -99,16 +99,7 @@ const Command& BackupCommand() {
         "DIR/inventory.json (the search's JSON). A file is rewritten only when its bytes change,\n"
         "so DIR can be a git work tree whose history shows real changes only. A device that\n"
         "does not answer keeps its old file and is reported (exit 1).",
-        QList<Option>{{{"--parallel"}, "N", "Devices read at once (default 8)."},
-                      {{"--timeout"},
-                       "S",
-                       "Seconds for the search and for each device's records (default 3)."},
-                      {{"--format"},
-                       "F",
-                       "table (default) or json.",
-                       Completion::Choice,
-                       {"table", "json"}}} +
-            UnicastOptions(),
+        FleetOptions("Devices read at once (default 8)."),
         Completion::File,
         &Backup};
     return command;

@@ -108,16 +108,7 @@ const Command& DriftCommand() {
         "names of 'config keys' (old -> new), and its model and firmware version with\n"
         "DIR/inventory.json. Devices new since the backup and devices missing are named too.\n"
         "Exit 0 when nothing drifted, 1 when something did, as diff does; 2 for bad input.",
-        QList<Option>{{{"--parallel"}, "N", "Devices read at once (default 8)."},
-                      {{"--timeout"},
-                       "S",
-                       "Seconds for the search and for each device's records (default 3)."},
-                      {{"--format"},
-                       "F",
-                       "table (default) or json.",
-                       Completion::Choice,
-                       {"table", "json"}}} +
-            UnicastOptions(),
+        FleetOptions("Devices read at once (default 8)."),
         Completion::File,
         &RunDrift};
     return command;

@@ -9,6 +9,19 @@
 
 namespace velomar::cli {
 
+QList<Option> FleetOptions(const QString& parallelHelp) {
+    return QList<Option>{{{"--parallel"}, "N", parallelHelp},
+                         {{"--timeout"},
+                          "S",
+                          "Seconds for the search and for each device's records (default 3)."},
+                         {{"--format"},
+                          "F",
+                          "table (default) or json.",
+                          Completion::Choice,
+                          {"table", "json"}}} +
+           UnicastOptions();
+}
+
 int Parallel(const Arguments& a, int fallback) {
     if (!a.has("--parallel")) return fallback;
     bool ok = false;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "cli/Command.h"
 #include "core/DeviceConfig.h"
 #include "core/Discovery.h"
 #include "core/FleetFiles.h"
@@ -16,6 +17,10 @@ namespace velomar::cli {
 
 struct Arguments;
 class Session;
+
+// The options backup, drift and restore share: --parallel (with its help), --timeout,
+// --format and the unicast options.
+QList<Option> FleetOptions(const QString& parallelHelp);
 
 // --parallel N: 1..64, `fallback` when not given.
 int Parallel(const Arguments& a, int fallback);

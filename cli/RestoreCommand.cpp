@@ -127,17 +127,8 @@ const Command& RestoreCommand() {
         "Every file is checked whole before anything is sent, as config import does; each\n"
         "device (those named, or every one with a file) is read, and only a device whose\n"
         "configuration differs is written and applied, then read back. One result per device.",
-        QList<Option>{{{"--dry-run"}, {}, "Say what would change; send nothing."},
-                      {{"--parallel"}, "N", "Devices restored at once (default 1)."},
-                      {{"--timeout"},
-                       "S",
-                       "Seconds for the search and for each device's records (default 3)."},
-                      {{"--format"},
-                       "F",
-                       "table (default) or json.",
-                       Completion::Choice,
-                       {"table", "json"}}} +
-            UnicastOptions(),
+        QList<Option>{{{"--dry-run"}, {}, "Say what would change; send nothing."}} +
+            FleetOptions("Devices restored at once (default 1)."),
         Completion::File,
         &RunRestore};
     return command;
