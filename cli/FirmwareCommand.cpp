@@ -220,27 +220,22 @@ QString OutcomesEnvelope(const std::vector<Outcome>& outcomes) {
     return Envelope(devices, errors);
 }
 
-void WriteReport(const QString& path, const std::vector<Outcome>& outcomes) {
-    QString text;
-    if (path.endsWith(".json", Qt::CaseInsensitive)) {
-        text = OutcomesEnvelope(outcomes);
-    } else {
-        QList<QStringList> rows;
-        for (const Outcome& o : outcomes) {
-            rows << QStringList{o.mac,
-                                o.model,
-                                o.before,
-                                o.after,
-                                QString::number(o.blocks),
-                                QString::number(o.seconds, 'f', 3),
-                                o.result,
-                                o.message};
-        }
-        text = CsvDocument({"mac", "model", "version_before", "version_after", "blocks", "seconds",
-                            "result", "message"},
-                           rows);
+void WriteOutcomeReport(const QString& path, const std::vector<Outcome>& outcomes) {
+    QList<QStringList> rows;
+    for (const Outcome& o : outcomes) {
+        rows << QStringList{o.mac,
+                            o.model,
+                            o.before,
+                            o.after,
+                            QString::number(o.blocks),
+                            QString::number(o.seconds, 'f', 3),
+                            o.result,
+                            o.message};
     }
-    WriteFileWhole(path, text.toUtf8(), QStringLiteral("the report "));
+    WriteReport(path, OutcomesEnvelope(outcomes),
+                {"mac", "model", "version_before", "version_after", "blocks", "seconds", "result",
+                 "message"},
+                rows);
 }
 
 // The devices a run is for: those named, less (with --resume) those an earlier report
@@ -309,11 +304,7 @@ int Firmware(Context& c, const Arguments& a) {
     const auto timeout = Seconds(a, "--timeout", 3);
     const int parallel = Parallel(a, 1);
     const int maxFailures = MaxFailures(a);
-    if (a.has("--report")) {
-        const QString r = a.value("--report");
-        if (!r.endsWith(".csv", Qt::CaseInsensitive) && !r.endsWith(".json", Qt::CaseInsensitive))
-            throw UsageError(QStringLiteral("--report: \"%1\" should end in .csv or .json").arg(r));
-    }
+    CheckReportOption(a);
     try {
         OpenFirmwareImage(image);  // unreadable or too large: refused before anything is sent
     } catch (const Error& e) {
@@ -386,7 +377,7 @@ int Firmware(Context& c, const Arguments& a) {
         PrintTable(c.out, {"MAC", "MODEL", "BEFORE", "NOW", "RESULT", "MESSAGE"}, rows);
     }
     c.out.flush();
-    if (a.has("--report")) WriteReport(a.value("--report"), outcomes);
+    if (a.has("--report")) WriteOutcomeReport(a.value("--report"), outcomes);
     const bool allOk = std::all_of(outcomes.begin(), outcomes.end(),
                                    [](const Outcome& o) { return o.result == "succeeded"; });
     return allOk ? kOk : kDeviceFailed;

@@ -70,6 +70,20 @@ QString CsvDocument(const QStringList& header, const QList<QStringList>& rows) {
     return t;
 }
 
+void CheckReportOption(const Arguments& a) {
+    if (!a.has("--report")) return;
+    const QString r = a.value("--report");
+    if (!r.endsWith(".csv", Qt::CaseInsensitive) && !r.endsWith(".json", Qt::CaseInsensitive))
+        throw UsageError(QStringLiteral("--report: \"%1\" should end in .csv or .json").arg(r));
+}
+
+void WriteReport(const QString& path, const QString& envelope, const QStringList& header,
+                 const QList<QStringList>& rows) {
+    const QString text =
+        path.endsWith(".json", Qt::CaseInsensitive) ? envelope : CsvDocument(header, rows);
+    WriteFileWhole(path, text.toUtf8(), QStringLiteral("the report "));
+}
+
 void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString& what) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {

@@ -16,6 +16,7 @@
 // escapes in tables and CSV and kept exact in JSON (core/ShownText).
 namespace velomar::cli {
 
+struct Arguments;
 struct Context;
 
 // {"schema_version": 1, "devices": [...], "errors": [...]} with the keys in that order.
@@ -30,6 +31,12 @@ void PrintTable(QTextStream& out, const QStringList& header, const QList<QString
 // A CSV document: the header, then the rows, each cell as ShownText shows it (and guarded
 // against spreadsheet formulas by CsvLine).
 QString CsvDocument(const QStringList& header, const QList<QStringList>& rows);
+
+// --report FILE: UsageError unless it ends in .csv or .json (checked before anything is
+// sent). WriteReport writes the JSON envelope or the CSV document by that ending.
+void CheckReportOption(const Arguments& a);
+void WriteReport(const QString& path, const QString& envelope, const QStringList& header,
+                 const QList<QStringList>& rows);
 
 // Writes `bytes` to `path` whole or not at all; Error "cannot write ..." otherwise.
 void WriteFileWhole(const QString& path, const QByteArray& bytes, const QString& what);

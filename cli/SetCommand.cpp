@@ -34,26 +34,14 @@ QString ResultsEnvelope(const std::vector<SetResult>& results) {
     return Envelope(devices, errors);
 }
 
-bool IsReportName(const QString& path) {
-    return path.endsWith(".csv", Qt::CaseInsensitive) ||
-           path.endsWith(".json", Qt::CaseInsensitive);
-}
-
-void WriteReport(const QString& path, const std::vector<SetResult>& results) {
-    QString text;
-    if (path.endsWith(".json", Qt::CaseInsensitive)) {
-        text = ResultsEnvelope(results);
-    } else {
-        QList<QStringList> rows;
-        for (const SetResult& r : results) {
-            rows << QStringList{
-                r.texts.mac,     r.texts.ip,   r.texts.mask,           r.texts.gateway,
-                r.texts.pelorin, r.texts.name, OutcomeText(r.outcome), r.message};
-        }
-        text = CsvDocument(
-            {"mac", "ip", "mask", "gateway", "pelorin_ip", "name", "result", "message"}, rows);
+void WriteSetReport(const QString& path, const std::vector<SetResult>& results) {
+    QList<QStringList> rows;
+    for (const SetResult& r : results) {
+        rows << QStringList{r.texts.mac,     r.texts.ip,   r.texts.mask,           r.texts.gateway,
+                            r.texts.pelorin, r.texts.name, OutcomeText(r.outcome), r.message};
     }
-    WriteFileWhole(path, text.toUtf8(), QStringLiteral("the report "));
+    WriteReport(path, ResultsEnvelope(results),
+                {"mac", "ip", "mask", "gateway", "pelorin_ip", "name", "result", "message"}, rows);
 }
 
 std::vector<SetRow> RowsFromFile(const Arguments& a) {
@@ -128,10 +116,7 @@ int Set(Context& c, const Arguments& a) {
     const milliseconds verifyTimeout = Seconds(a, "--verify-timeout", 10);
     const std::vector<SetRow> rows =
         a.has("--from") ? RowsFromFile(a) : std::vector<SetRow>{RowFromOptions(a)};
-    if (a.has("--report") && !IsReportName(a.value("--report"))) {
-        throw UsageError(QStringLiteral("--report: \"%1\" should end in .csv or .json")
-                             .arg(a.value("--report")));
-    }
+    CheckReportOption(a);
     Session s(c, a, QStringLiteral("--search-ip"));
     std::vector<QByteArray> macs;
     for (const SetRow& r : rows) macs.push_back(r.mac);
@@ -169,7 +154,7 @@ int Set(Context& c, const Arguments& a) {
         PrintTable(c.out, {"MAC", "RESULT", "IP", "NAME", "MESSAGE"}, table);
     }
     c.out.flush();
-    if (a.has("--report")) WriteReport(a.value("--report"), results);
+    if (a.has("--report")) WriteSetReport(a.value("--report"), results);
     return allVerified ? kOk : kDeviceFailed;
 }
 
